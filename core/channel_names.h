@@ -1,0 +1,25 @@
+#pragma once
+
+#include "channel_store.h"
+#include "error_state.h"
+
+namespace zeb {
+
+// Checks of the strings an Init call receives. Each reports its refusal as
+// "Init: ..." in `error` and returns false; nothing is copied until all pass.
+
+// The root may be any path that fits its buffer.
+bool check_root(ErrorState& error, const char* root);
+
+// A master or follower name becomes one path component and part of the shared
+// counter's name, so it must be a plain component: not empty, not "." or "..",
+// no '/' or '\'. `role` names the argument in the report ("master name").
+bool check_name(ErrorState& error, const char* name, const char* role);
+
+// Every path the library will compose for this owner's channel must fit.
+bool check_channel_paths(ErrorState& error, const char* root, const char* master, const char* owner);
+
+// Copies a checked string into its buffer.
+void copy_name(PathBuffer& out, const char* text);
+
+}  // namespace zeb

@@ -1,0 +1,92 @@
+#include "channel_store.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace zeb {
+
+bool join_path(PathBuffer& out, std::initializer_list<const char*> parts) {
+  size_t length = 0;
+  for (const char* part : parts) {
+    size_t part_length = std::strlen(part);
+    size_t needed = part_length + (length > 0 ? 1 : 0);
+    if (length + needed >= kPathSize) {
+      out[0] = '\0';
+      return false;
+    }
+    if (length > 0) out[length++] = platform::kPathSeparator;
+    std::memcpy(out + length, part, part_length);
+    length += part_length;
+  }
+  out[length] = '\0';
+  return true;
+}
+
+void record_file_name(char (&out)[16], int32_t number) {
+  std::snprintf(out, sizeof out, "%06d", static_cast<int>(number));
+}
+
+int32_t parse_number(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  int64_t value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    value = value * 10 + (*p - '0');
+    if (value > INT64_C(2147483648)) return 0;
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX) return 0;
+  return static_cast<int32_t>(value);
+}
+
+namespace {
+
+bool ensure_directory(const char* path) {
+  if (platform::path_exists(path)) return true;
+  // Another participant may create it between the test and the creation.
+  return platform::make_directory(path) != platform::MakeDirectory::failed;
+}
+
+}  // namespace
+
+bool ensure_channel_directories(ErrorState& error, const char* operation, const char* root,
+                                const char* master) {
+  PathBuffer master_dir, system_dir;
+  join_path(master_dir, {root, master});
+  join_path(system_dir, {root, master, kSystemDirectoryName});
+  for (const char* path : {root, static_cast<const char*>(master_dir),
+                           static_cast<const char*>(system_dir)}) {
+    if (!ensure_directory(path)) {
+      error_fail(error, "%s: CreateDirectory %s failed", operation, path);
+      return false;
+    }
+  }
+  return true;
+}
+
+int32_t read_index(const char* path) {
+  char text[32] = {};
+  size_t length = 0;
+  // One byte short of the buffer, so the text always ends in a NUL.
+  if (platform::read_file(path, text, sizeof text - 1, &length) != platform::FileResult::ok)
+    return 0;
+  return parse_number(text);
+}
+
+int32_t write_index(ErrorState& error, const char* path, int32_t value) {
+  char text[32];
+  int length = std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
+  switch (platform::write_file(path, text, static_cast<size_t>(length))) {
+    case platform::FileResult::ok:
+      return 1;
+    case platform::FileResult::open_failed:
+      return error_fail(error, "WriteInd: could not open %s file.", path);
+    case platform::FileResult::io_failed:
+      break;
+  }
+  return error_fail(error, "WriteInd: WriteFile %s error.", path);
+}
+
+}  // namespace zeb

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The operating-system services the channel logic needs, and nothing else.
+// Each operating system has one implementation file; tests may link any other
+// implementation, for instance one that injects faults.
+namespace zeb::platform {
+
+// Placed between the components of every channel path.
+extern const char kPathSeparator;
+
+// True when a file or directory exists at exactly this path.
+bool path_exists(const char* path);
+
+enum class MakeDirectory { created, already_exists, failed };
+
+// Creates one directory; its parent is not created.
+MakeDirectory make_directory(const char* path);
+
+// Lists a directory's entry names one at a time, "." and ".." included.
+struct Listing;
+Listing* listing_open(const char* directory);  // nullptr when the listing cannot start
+const char* listing_next(Listing* listing);    // nullptr when no further entry can be fetched
+void listing_close(Listing* listing);
+
+enum class FileResult { ok, open_failed, io_failed };
+
+// Both file operations follow one sharing rule: while a file is open, others
+// may open it for reading but not for writing, and an open that conflicts with
+// one already held fails, in either direction.
+
+// Creates the file or truncates an existing one, writes all `size` bytes and
+// closes it. io_failed means the file was opened but not completely written.
+FileResult write_file(const char* path, const void* data, size_t size);
+
+// Opens an existing regular file, reads up to `capacity` bytes from its start
+// into `buffer` and closes it. Anything but a regular file fails to open.
+FileResult read_file(const char* path, void* buffer, size_t capacity, size_t* bytes_read);
+
+// A named 32-bit counter in shared memory, visible to every process that
+// opens the same name, which lives only while some process holds it open:
+// an opener that finds nobody else holding it gets a new block holding 0.
+struct Counter;
+Counter* counter_open(const char* name, bool* already_existed);  // nullptr on failure
+int32_t* counter_map(Counter* counter);                          // nullptr on failure
+void counter_unmap(int32_t* view);
+void counter_close(Counter* counter);
+
+// Full-barrier atomic operations on a mapped counter, coherent across processes.
+int32_t counter_exchange(int32_t* view, int32_t value);  // returns the value replaced
+int32_t counter_load(int32_t* view);
+
+}  // namespace zeb::platform

@@ -1,0 +1,191 @@
+// POSIX implementation of the channel's operating-system services.
+//
+// Two behaviours of the target platform are emulated here:
+// - File sharing: an open for writing excludes every other open of the file,
+//   an open for reading excludes writers. Each open takes a non-blocking
+//   flock() right after open() (shared for readers, exclusive for writers)
+//   and fails if the lock is refused; a writer truncates only once it holds
+//   its lock.
+// - Named shared memory that vanishes with its last holder: every holder keeps
+//   a shared lock on byte 1 of the shm object. An opener that can lock that
+//   byte exclusively knows that no live process holds the block (a killed
+//   holder's locks die with it), and clears it as a new block. Byte 0 is a
+//   guard that serialises openers so two of them never both see a new block.
+#include "platform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <new>
+
+namespace zeb::platform {
+
+const char kPathSeparator = '/';
+
+bool path_exists(const char* path) {
+  struct stat info;
+  return ::stat(path, &info) == 0;
+}
+
+MakeDirectory make_directory(const char* path) {
+  if (::mkdir(path, 0777) == 0) return MakeDirectory::created;
+  return errno == EEXIST ? MakeDirectory::already_exists : MakeDirectory::failed;
+}
+
+struct Listing {
+  DIR* dir;
+};
+
+Listing* listing_open(const char* directory) {
+  DIR* dir = ::opendir(directory);
+  if (dir == nullptr) return nullptr;
+  Listing* listing = new (std::nothrow) Listing{dir};
+  if (listing == nullptr) ::closedir(dir);
+  return listing;
+}
+
+const char* listing_next(Listing* listing) {
+  const dirent* entry = ::readdir(listing->dir);
+  return entry == nullptr ? nullptr : entry->d_name;
+}
+
+void listing_close(Listing* listing) {
+  ::closedir(listing->dir);
+  delete listing;
+}
+
+namespace {
+
+// Opens and locks per the sharing rule; -1 when the open or the lock fails.
+int open_shared(const char* path, int flags, int lock) {
+  int fd = ::open(path, flags | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  if (::flock(fd, lock | LOCK_NB) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+FileResult write_file(const char* path, const void* data, size_t size) {
+  int fd = open_shared(path, O_WRONLY | O_CREAT, LOCK_EX);
+  if (fd < 0) return FileResult::open_failed;
+  bool ok = ::ftruncate(fd, 0) == 0;
+  const char* bytes = static_cast<const char*>(data);
+  while (ok && size > 0) {
+    ssize_t written = ::write(fd, bytes, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      ok = false;
+      break;
+    }
+    bytes += written;
+    size -= static_cast<size_t>(written);
+  }
+  if (::close(fd) != 0) ok = false;
+  return ok ? FileResult::ok : FileResult::io_failed;
+}
+
+FileResult read_file(const char* path, void* buffer, size_t capacity, size_t* bytes_read) {
+  *bytes_read = 0;
+  // O_NONBLOCK keeps a FIFO that happens to carry a record's name from
+  // blocking the reader; it is refused below like any non-regular file.
+  int fd = open_shared(path, O_RDONLY | O_NONBLOCK, LOCK_SH);
+  if (fd < 0) return FileResult::open_failed;
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return FileResult::open_failed;
+  }
+  char* bytes = static_cast<char*>(buffer);
+  bool ok = true;
+  while (*bytes_read < capacity) {
+    ssize_t got = ::read(fd, bytes + *bytes_read, capacity - *bytes_read);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) ok = false;
+    if (got <= 0) break;
+    *bytes_read += static_cast<size_t>(got);
+  }
+  ::close(fd);
+  return ok ? FileResult::ok : FileResult::io_failed;
+}
+
+struct Counter {
+  int fd;
+};
+
+namespace {
+
+constexpr off_t kGuardByte = 0;
+constexpr off_t kHolderByte = 1;
+
+// Open-file-description locks: owned by this open of the object, so two opens
+// in one process exclude each other, and released when the descriptor closes.
+bool lock_byte(int fd, off_t byte, short type, bool wait) {
+  struct flock lock = {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = byte;
+  lock.l_len = 1;
+  int command = wait ? F_OFD_SETLKW : F_OFD_SETLK;
+  while (::fcntl(fd, command, &lock) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Counter* counter_open(const char* name, bool* already_existed) {
+  // shm names are one component with a leading slash.
+  char shm_name[512];
+  if (std::snprintf(shm_name, sizeof shm_name, "/%s", name) >= static_cast<int>(sizeof shm_name))
+    return nullptr;
+  int fd = ::shm_open(shm_name, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  bool ok = lock_byte(fd, kGuardByte, F_WRLCK, true);
+  if (ok) {
+    bool nobody_holds_it = lock_byte(fd, kHolderByte, F_WRLCK, false);
+    // A block that no live process holds is new: clear whatever an earlier
+    // generation left in it.
+    if (nobody_holds_it) ok = ::ftruncate(fd, 0) == 0 && ::ftruncate(fd, sizeof(int32_t)) == 0;
+    ok = ok && lock_byte(fd, kHolderByte, F_RDLCK, false);
+    ok = lock_byte(fd, kGuardByte, F_UNLCK, false) && ok;
+    *already_existed = !nobody_holds_it;
+  }
+  Counter* counter = ok ? new (std::nothrow) Counter{fd} : nullptr;
+  if (counter == nullptr) ::close(fd);
+  return counter;
+}
+
+int32_t* counter_map(Counter* counter) {
+  void* view = ::mmap(nullptr, sizeof(int32_t), PROT_READ | PROT_WRITE, MAP_SHARED, counter->fd, 0);
+  return view == MAP_FAILED ? nullptr : static_cast<int32_t*>(view);
+}
+
+void counter_unmap(int32_t* view) {
+  ::munmap(view, sizeof(int32_t));
+}
+
+void counter_close(Counter* counter) {
+  ::close(counter->fd);
+  delete counter;
+}
+
+int32_t counter_exchange(int32_t* view, int32_t value) {
+  return __atomic_exchange_n(view, value, __ATOMIC_SEQ_CST);
+}
+
+int32_t counter_load(int32_t* view) {
+  return __atomic_fetch_add(view, 0, __ATOMIC_SEQ_CST);
+}
+
+}  // namespace zeb::platform

@@ -1,0 +1,90 @@
+#include "master.h"
+
+#include "channel_names.h"
+
+namespace zeb {
+
+namespace {
+
+// The highest record number among the master directory's entries, read the
+// way a follower reads them; -1 when the directory cannot be listed.
+int64_t highest_record_on_disk(const char* root, const char* master) {
+  PathBuffer directory;
+  join_path(directory, {root, master});
+  int32_t highest = 0;
+  bool listed = for_each_entry(directory, [&](const char* name) {
+    int32_t number = parse_number(name);
+    if (number > highest) highest = number;
+  });
+  return listed ? highest : -1;
+}
+
+}  // namespace
+
+int32_t master_init(MasterState& state, const char* root, const char* master) {
+  error_reset(state.error);
+  if (!check_root(state.error, root) || !check_name(state.error, master, "master name") ||
+      !check_channel_paths(state.error, root, master, master))
+    return 0;
+  copy_name(state.root, root);
+  copy_name(state.master, master);
+  // The old counter and count belong to the old names: an Init that fails
+  // from here on leaves no counter, so Write refuses until an Init succeeds.
+  state.counter.Close();
+
+  if (!ensure_channel_directories(state.error, "Init", root, master)) return 0;
+  if (!open_channel_counter(state.counter, state.error, master)) return 0;
+
+  // Resume after the newest record, whether the index file says so or only
+  // the directory does (an index file lost or rolled back must never make
+  // Write overwrite records, or publish numbers followers have passed).
+  PathBuffer index_path;
+  join_path(index_path, {root, master, kSystemDirectoryName, master});
+  int64_t on_disk = highest_record_on_disk(root, master);
+  if (on_disk < 0) {
+    state.counter.Close();
+    PathBuffer directory;
+    join_path(directory, {root, master});
+    return error_fail(state.error, "Init: could not list %s directory.", directory);
+  }
+  int32_t indexed = read_index(index_path);
+  state.count = indexed > on_disk ? indexed : static_cast<int32_t>(on_disk);
+  state.counter.publish(state.count);
+  return 1;
+}
+
+int32_t master_write(MasterState& state) {
+  error_reset(state.error);
+  if (!state.counter.is_open())
+    return error_fail(state.error, "Write: could not get MapFile pointer.");
+  if (!ensure_channel_directories(state.error, "Write", state.root, state.master)) return 0;
+  if (state.count == INT32_MAX)
+    return error_fail(state.error, "Write: no record number is left after %d.",
+                      static_cast<int>(state.count));
+
+  // The number is taken before anything is written and never given back: a
+  // failed Write leaves a gap that followers pass over.
+  ++state.count;
+  char name[16];
+  record_file_name(name, state.count);
+  PathBuffer record_path;
+  join_path(record_path, {state.root, state.master, name});
+  switch (platform::write_file(record_path, &state.staged, sizeof state.staged)) {
+    case platform::FileResult::ok:
+      break;
+    case platform::FileResult::open_failed:
+      return error_fail(state.error, "Write: could not open %s file.", record_path);
+    case platform::FileResult::io_failed:
+      return error_fail(state.error, "Write: WriteFile %s failed.", record_path);
+  }
+
+  // Record complete and closed, then the index, and only then the published
+  // count: a follower that sees the new count finds both files finished.
+  PathBuffer index_path;
+  join_path(index_path, {state.root, state.master, kSystemDirectoryName, state.master});
+  if (!write_index(state.error, index_path, state.count)) return 0;
+  state.counter.publish(state.count);
+  return 1;
+}
+
+}  // namespace zeb

@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <set>
+#include <string>
+
+#include "channel_names.h"
+#include "channel_store.h"
+#include "support/test_support.h"
+
+namespace zeb {
+namespace {
+
+using test::TempDir;
+
+TEST(JoinPath, JoinsWithTheSeparatorAndRefusesWhatDoesNotFit) {
+  PathBuffer out;
+  ASSERT_TRUE(join_path(out, {"/r", "m", "system", "f"}));
+  EXPECT_STREQ(out, "/r/m/system/f");
+  std::string part(250, 'a');
+  EXPECT_TRUE(join_path(out, {"/r", part.c_str()}));  // 253 characters
+  EXPECT_FALSE(join_path(out, {"/r", part.c_str(), "0000000"}));
+  EXPECT_STREQ(out, "");
+  std::string exact(259, 'b');
+  EXPECT_TRUE(join_path(out, {exact.c_str()}));
+  EXPECT_FALSE(join_path(out, {(exact + "c").c_str()}));
+}
+
+TEST(RecordFileName, IsZeroPaddedToSixDigitsAndGrowsBeyond) {
+  char name[16];
+  record_file_name(name, 7);
+  EXPECT_STREQ(name, "000007");
+  record_file_name(name, 1234567);
+  EXPECT_STREQ(name, "1234567");
+  record_file_name(name, INT32_MAX);
+  EXPECT_STREQ(name, "2147483647");
+}
+
+TEST(ParseNumber, ReadsLikeAtolWithinThirtyTwoBits) {
+  EXPECT_EQ(parse_number("  42abc"), 42);
+  EXPECT_EQ(parse_number("\t\n7"), 7);
+  EXPECT_EQ(parse_number("000007"), 7);
+  EXPECT_EQ(parse_number("7.txt"), 7);
+  EXPECT_EQ(parse_number("-1"), -1);
+  EXPECT_EQ(parse_number("+12"), 12);
+  EXPECT_EQ(parse_number("abc"), 0);
+  EXPECT_EQ(parse_number(""), 0);
+  EXPECT_EQ(parse_number("system"), 0);
+  EXPECT_EQ(parse_number("- 5"), 0);
+  EXPECT_EQ(parse_number("2147483647"), INT32_MAX);
+  EXPECT_EQ(parse_number("-2147483648"), INT32_MIN);
+  // Outside 32 bits is no number the channel writes: 0, never a wrapped value.
+  EXPECT_EQ(parse_number("2147483648"), 0);
+  EXPECT_EQ(parse_number("4294967297"), 0);
+  EXPECT_EQ(parse_number("-2147483649"), 0);
+  EXPECT_EQ(parse_number("99999999999999999999999999999"), 0);
+}
+
+TEST(IndexFiles, TextIsWrittenAsPlainDecimalWithoutTerminator) {
+  TempDir dir;
+  ErrorState error;
+  for (int32_t value : {0, 7, -1, 123456, INT32_MAX}) {
+    ASSERT_EQ(write_index(error, (dir / "i").c_str(), value), 1);
+    EXPECT_EQ(test::read_text(dir / "i"), std::to_string(value));
+    EXPECT_EQ(read_index((dir / "i").c_str()), value);
+  }
+  // A shorter value leaves nothing of a longer one behind.
+  write_index(error, (dir / "i").c_str(), 123456);
+  write_index(error, (dir / "i").c_str(), 9);
+  EXPECT_EQ(test::read_text(dir / "i"), "9");
+  EXPECT_EQ(error.code, 0);
+}
+
+TEST(IndexFiles, MissingEmptyOrGarbageTextReadsAsZero) {
+  TempDir dir;
+  EXPECT_EQ(read_index((dir / "missing").c_str()), 0);
+  const std::pair<std::string, int32_t> cases[] = {
+      {"", 0},           {"abc", 0},          {"  42abc", 42},
+      {"-17", -17},      {"+5", 5},           {" \t\n", 0},
+      {"99999999999", 0}, {std::string(31, '1'), 0},
+      // Only the first 31 characters are read: a longer text never overruns.
+      {std::string(29, ' ') + "12345", 12},   {std::string(40, '0') + "5", 0},
+  };
+  for (const auto& [text, value] : cases) {
+    test::write_text(dir / "i", text);
+    EXPECT_EQ(read_index((dir / "i").c_str()), value) << "text: '" << text << "'";
+  }
+  test::make_directory(dir / "d");
+  EXPECT_EQ(read_index((dir / "d").c_str()), 0);
+}
+
+TEST(IndexFiles, UnwritableIndexReportsTheOpenFailureWithThePath) {
+  TempDir dir;
+  ErrorState error;
+  test::make_directory(dir / "i");
+  EXPECT_EQ(write_index(error, (dir / "i").c_str(), 3), 0);
+  EXPECT_EQ(error.code, -1);
+  EXPECT_EQ(std::string(error.message), "WriteInd: could not open " + (dir / "i") + " file.");
+}
+
+TEST(IndexFiles, FailedWriteIsReportedAsAWriteError) {
+  if (!test::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TempDir dir;
+  ErrorState error;
+  ASSERT_EQ(::symlink("/dev/full", (dir / "i").c_str()), 0);
+  EXPECT_EQ(write_index(error, (dir / "i").c_str(), 3), 0);
+  EXPECT_EQ(std::string(error.message), "WriteInd: WriteFile " + (dir / "i") + " error.");
+}
+
+TEST(ChannelDirectories, AreCreatedInOrderAndExistingEntriesCountAsPresent) {
+  TempDir dir;
+  ErrorState error;
+  std::string root = dir / "root";
+  ASSERT_TRUE(ensure_channel_directories(error, "Init", root.c_str(), "M"));
+  EXPECT_TRUE(test::exists(root + "/M/system"));
+  // Running again over a complete tree changes nothing and succeeds.
+  EXPECT_TRUE(ensure_channel_directories(error, "Init", root.c_str(), "M"));
+  // A plain file where the system directory belongs counts as present.
+  test::make_directory(root + "/N");
+  test::write_text(root + "/N/system", "");
+  EXPECT_TRUE(ensure_channel_directories(error, "Write", root.c_str(), "N"));
+  EXPECT_EQ(error.code, 0);
+}
+
+TEST(ChannelDirectories, FailureNamesTheOperationAndTheFirstPathThatFailed) {
+  TempDir dir;
+  ErrorState error;
+  test::write_text(dir / "file", "x");
+  std::string root = dir / "file/root";
+  EXPECT_FALSE(ensure_channel_directories(error, "Write", root.c_str(), "M"));
+  EXPECT_EQ(std::string(error.message), "Write: CreateDirectory " + root + " failed");
+  // Only one level is ever created: a root whose parent is missing fails.
+  std::string deep = dir / "a/b";
+  EXPECT_FALSE(ensure_channel_directories(error, "Init", deep.c_str(), "M"));
+  EXPECT_EQ(std::string(error.message), "Init: CreateDirectory " + deep + " failed");
+  EXPECT_FALSE(test::exists(dir / "a"));
+}
+
+TEST(ForEachEntry, VisitsEveryEntryButDotAndDotDot) {
+  TempDir dir;
+  for (const char* name : {"000001", "7.txt", ".hidden", "..x"}) test::write_text(dir / name, "");
+  test::make_directory(dir / "system");
+  std::set<std::string> seen;
+  EXPECT_TRUE(for_each_entry(dir.path().c_str(), [&](const char* name) { seen.insert(name); }));
+  EXPECT_EQ(seen, (std::set<std::string>{"000001", "7.txt", ".hidden", "..x", "system"}));
+  EXPECT_FALSE(for_each_entry((dir / "missing").c_str(), [](const char*) {}));
+}
+
+TEST(InitArguments, NamesMustBeOnePlainPathComponent) {
+  ErrorState error;
+  EXPECT_TRUE(check_name(error, "Master-1 with spaces", "master name"));
+  EXPECT_TRUE(check_name(error, "\xC3\xA9t\xC3\xA9", "master name"));
+  EXPECT_TRUE(check_name(error, "...", "master name"));
+  EXPECT_FALSE(check_name(error, nullptr, "master name"));
+  EXPECT_STREQ(error.message, "Init: master name is a null pointer.");
+  EXPECT_FALSE(check_name(error, "", "follower name"));
+  EXPECT_STREQ(error.message, "Init: follower name is empty.");
+  EXPECT_FALSE(check_name(error, ".", "master name"));
+  EXPECT_STREQ(error.message, "Init: master name must be a plain name, not \".\".");
+  EXPECT_FALSE(check_name(error, "..", "master name"));
+  EXPECT_FALSE(check_name(error, "a/b", "master name"));
+  EXPECT_STREQ(error.message, "Init: master name must not contain '/' or '\\': a/b");
+  EXPECT_FALSE(check_name(error, "a\\b", "master name"));
+  EXPECT_FALSE(check_name(error, std::string(260, 'n').c_str(), "master name"));
+  EXPECT_STREQ(error.message, "Init: master name is too long (260 characters, at most 259).");
+  EXPECT_EQ(error.code, -1);
+}
+
+TEST(InitArguments, RootMayBeAnyPathThatFits) {
+  ErrorState error;
+  EXPECT_TRUE(check_root(error, "relative/dir"));
+  EXPECT_TRUE(check_root(error, "/abs/dir/"));
+  EXPECT_FALSE(check_root(error, nullptr));
+  EXPECT_STREQ(error.message, "Init: root is a null pointer.");
+  EXPECT_FALSE(check_root(error, ""));
+  EXPECT_FALSE(check_root(error, std::string(300, 'r').c_str()));
+  EXPECT_STREQ(error.message, "Init: root is too long (300 characters, at most 259).");
+}
+
+TEST(InitArguments, EveryComposedPathMustFit) {
+  ErrorState error;
+  std::string root(200, 'r');
+  EXPECT_TRUE(check_channel_paths(error, root.c_str(), "M", "F"));
+  std::string name(40, 'n');
+  EXPECT_FALSE(check_channel_paths(error, root.c_str(), name.c_str(), name.c_str()));
+  EXPECT_EQ(std::string(error.message).rfind("Init: paths under root ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace zeb

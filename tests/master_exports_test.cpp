@@ -1,0 +1,139 @@
+// The master library as a host sees it: loaded by path, bound by name. Each
+// case loads a fresh copy in its own process, since the library's state is
+// process-global.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+
+#include "support/channel_fixture.h"
+#include "support/library.h"
+
+namespace zeb {
+namespace {
+
+using IntFn = int();
+using MsgFn = const char*();
+
+std::set<std::string> defined_dynamic_symbols(const std::string& library) {
+  std::set<std::string> names;
+  FILE* nm = ::popen(("nm -D --defined-only " + library).c_str(), "r");
+  char line[512];
+  while (nm != nullptr && std::fgets(line, sizeof line, nm) != nullptr) {
+    char address[64], kind[8], name[256];
+    if (std::sscanf(line, "%63s %7s %255s", address, kind, name) == 3) names.insert(name);
+  }
+  if (nm != nullptr) ::pclose(nm);
+  return names;
+}
+
+TEST(MasterLibrary, ExportsExactlyItsFunctions) {
+  EXPECT_EQ(defined_dynamic_symbols(ZEB_MASTER_LIBRARY),
+            (std::set<std::string>{"Init", "Write", "SetCmd", "SetTicket", "SetType", "SetSymbol",
+                                   "SetLot", "SetOpenPrice", "SetSL", "SetTP", "SetClosePrice",
+                                   "SetTimeLocal", "SetTimeServer", "ErrorCode", "ErrorMsg"}));
+}
+
+class MasterLibraryTest : public test::ChannelTest {};
+
+TEST_F(MasterLibraryTest, ReportsStartEmptyAndEveryCallButTheQueriesClearsThem) {
+  EXPECT_EQ(test::run_in_child([&] {
+              test::Library lib(ZEB_MASTER_LIBRARY);
+              auto error_code = lib.fn<IntFn>("ErrorCode");
+              auto error_msg = lib.fn<MsgFn>("ErrorMsg");
+              EXPECT_EQ(error_code(), 0);
+              EXPECT_STREQ(error_msg(), "");
+              const char* buffer = error_msg();
+
+              EXPECT_EQ(lib.fn<IntFn>("Write")(), 0);
+              EXPECT_EQ(error_code(), -1);
+              EXPECT_STREQ(error_msg(), "Write: could not get MapFile pointer.");
+              // Asking again changes nothing.
+              EXPECT_EQ(error_code(), -1);
+              EXPECT_STREQ(error_msg(), "Write: could not get MapFile pointer.");
+              EXPECT_EQ(error_msg(), buffer);
+
+              lib.fn<void(int)>("SetTicket")(5);
+              EXPECT_EQ(error_code(), 0);
+              for (int i = 0; i < 1024; ++i) ASSERT_EQ(buffer[i], 0) << "byte " << i;
+              EXPECT_EQ(error_msg(), buffer);
+            }),
+            0);
+}
+
+TEST_F(MasterLibraryTest, SettersBeforeInitAreWrittenByTheFirstWrite) {
+  EXPECT_EQ(test::run_in_child([&] {
+              test::Library lib(ZEB_MASTER_LIBRARY);
+              lib.fn<void(int)>("SetCmd")(1);
+              lib.fn<void(int)>("SetTicket")(-5);
+              lib.fn<void(int)>("SetType")(4);
+              lib.fn<void(const char*)>("SetSymbol")("EURUSD");
+              lib.fn<void(const char*)>("SetSymbol")("GBP");
+              lib.fn<void(double)>("SetLot")(0.1);
+              lib.fn<void(double)>("SetOpenPrice")(1.08123);
+              lib.fn<void(double)>("SetSL")(1.07);
+              lib.fn<void(double)>("SetTP")(1.09);
+              lib.fn<void(double)>("SetClosePrice")(1.085);
+              lib.fn<void(int)>("SetTimeLocal")(1700000000);
+              lib.fn<void(int)>("SetTimeServer")(1700007200);
+              ASSERT_EQ(lib.fn<int(const char*, const char*)>("Init")(root.c_str(), master.c_str()), 1);
+              ASSERT_EQ(lib.fn<IntFn>("Write")(), 1);
+            }),
+            0);
+  std::vector<unsigned char> bytes = test::read_bytes(record_path("000001"));
+  ASSERT_EQ(bytes.size(), 80u);
+  TradeRecord record;
+  std::memcpy(&record, bytes.data(), 80);
+  EXPECT_EQ(record.cmd, 1);
+  EXPECT_EQ(record.ticket, -5);
+  EXPECT_EQ(record.type, 4);
+  EXPECT_EQ(std::memcmp(record.symbol, "GBP\0SD\0", 7), 0);
+  EXPECT_EQ(record.lot, 0.1);
+  EXPECT_EQ(record.open_price, 1.08123);
+  EXPECT_EQ(record.sl, 1.07);
+  EXPECT_EQ(record.tp, 1.09);
+  EXPECT_EQ(record.close_price, 1.085);
+  EXPECT_EQ(record.time_local, 1700000000);
+  EXPECT_EQ(record.time_server, 1700007200);
+}
+
+TEST_F(MasterLibraryTest, SetterAfterAFailedWriteClearsTheReportButNotTheRecord) {
+  EXPECT_EQ(test::run_in_child([&] {
+              test::Library lib(ZEB_MASTER_LIBRARY);
+              ASSERT_EQ(lib.fn<int(const char*, const char*)>("Init")(root.c_str(), master.c_str()), 1);
+              test::make_directory(record_path("000001"));
+              lib.fn<void(int)>("SetCmd")(2);
+              EXPECT_EQ(lib.fn<IntFn>("Write")(), 0);
+              EXPECT_EQ(std::string(lib.fn<MsgFn>("ErrorMsg")()),
+                        "Write: could not open " + record_path("000001") + " file.");
+              lib.fn<void(int)>("SetTicket")(9);
+              EXPECT_EQ(lib.fn<IntFn>("ErrorCode")(), 0);
+              EXPECT_EQ(lib.fn<IntFn>("Write")(), 1);
+            }),
+            0);
+  std::vector<unsigned char> bytes = test::read_bytes(record_path("000002"));
+  ASSERT_EQ(bytes.size(), 80u);
+  EXPECT_EQ(bytes[0], 2);
+  EXPECT_EQ(bytes[4], 9);
+}
+
+TEST_F(MasterLibraryTest, InitRefusesNullPointersAndSetSymbolTakesThemAsEmpty) {
+  EXPECT_EQ(test::run_in_child([&] {
+              test::Library lib(ZEB_MASTER_LIBRARY);
+              auto init = lib.fn<int(const char*, const char*)>("Init");
+              EXPECT_EQ(init(nullptr, master.c_str()), 0);
+              EXPECT_STREQ(lib.fn<MsgFn>("ErrorMsg")(), "Init: root is a null pointer.");
+              EXPECT_EQ(init(root.c_str(), nullptr), 0);
+              EXPECT_STREQ(lib.fn<MsgFn>("ErrorMsg")(), "Init: master name is a null pointer.");
+              lib.fn<void(const char*)>("SetSymbol")("EURUSD");
+              lib.fn<void(const char*)>("SetSymbol")(nullptr);
+              ASSERT_EQ(init(root.c_str(), master.c_str()), 1);
+              ASSERT_EQ(lib.fn<IntFn>("Write")(), 1);
+            }),
+            0);
+  EXPECT_EQ(test::read_bytes(record_path("000001"))[12], 0);
+}
+
+}  // namespace
+}  // namespace zeb

@@ -1,0 +1,265 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "master.h"
+#include "support/channel_fixture.h"
+
+namespace zeb {
+namespace {
+
+class MasterTest : public test::ChannelTest {
+ protected:
+  MasterState state;
+
+  int32_t init() { return master_init(state, root.c_str(), master.c_str()); }
+  int32_t write(int n) {
+    state.staged = test::sample_record(n);
+    return master_write(state);
+  }
+  std::string message() const { return state.error.message; }
+};
+
+TEST_F(MasterTest, InitOnAnEmptyRootCreatesTheTreeAndPublishesZero) {
+  ASSERT_EQ(init(), 1);
+  EXPECT_TRUE(test::exists(system_dir()));
+  EXPECT_EQ(state.count, 0);
+  EXPECT_EQ(published(), 0);
+  EXPECT_EQ(state.error.code, 0);
+}
+
+TEST_F(MasterTest, EachWriteLaysDownTheNextRecordThenItsIndexThenTheCount) {
+  ASSERT_EQ(init(), 1);
+  for (int n = 1; n <= 3; ++n) {
+    ASSERT_EQ(write(n), 1) << message();
+    TradeRecord expected = test::sample_record(n);
+    std::vector<unsigned char> bytes = test::read_bytes(record_path("00000" + std::to_string(n)));
+    ASSERT_EQ(bytes.size(), 80u);
+    EXPECT_EQ(std::memcmp(bytes.data(), &expected, 80), 0);
+    EXPECT_EQ(test::read_text(index_path(master)), std::to_string(n));
+    EXPECT_EQ(published(), n);
+  }
+}
+
+TEST_F(MasterTest, OnlyCmdStagedGivesAFileOfZerosAfterIt) {
+  ASSERT_EQ(init(), 1);
+  state.staged.cmd = 3;
+  ASSERT_EQ(master_write(state), 1);
+  std::vector<unsigned char> bytes = test::read_bytes(record_path("000001"));
+  ASSERT_EQ(bytes.size(), 80u);
+  EXPECT_EQ(bytes[0], 3);
+  for (size_t i = 1; i < 80; ++i) ASSERT_EQ(bytes[i], 0) << "byte " << i;
+}
+
+TEST_F(MasterTest, TwoWritesWithoutSettersGiveIdenticalConsecutiveRecords) {
+  ASSERT_EQ(init(), 1);
+  ASSERT_EQ(write(5), 1);
+  ASSERT_EQ(master_write(state), 1);
+  EXPECT_EQ(test::read_bytes(record_path("000001")), test::read_bytes(record_path("000002")));
+}
+
+TEST_F(MasterTest, InitResumesAfterTheIndexedCount) {
+  test::make_directory(system_dir());
+  test::write_text(index_path(master), "41");
+  ASSERT_EQ(init(), 1);
+  EXPECT_EQ(published(), 41);
+  ASSERT_EQ(write(42), 1);
+  EXPECT_TRUE(test::exists(record_path("000042")));
+  EXPECT_EQ(published(), 42);
+}
+
+TEST_F(MasterTest, InitOverwritesWhateverTheCounterHeld) {
+  test::make_directory(system_dir());
+  test::write_text(index_path(master), "8");
+  MapFile other;
+  ASSERT_EQ(other.Open(("zeb_" + master).c_str()), 1);
+  other.publish(500);
+  ASSERT_EQ(init(), 1);
+  EXPECT_EQ(other.read(), 8);
+}
+
+// A lost, emptied or rolled-back index must never make Write overwrite
+// records or publish numbers followers have passed.
+TEST_F(MasterTest, InitResumesAfterTheNewestRecordWhenTheIndexIsBehind) {
+  ASSERT_EQ(init(), 1);
+  for (int n = 1; n <= 3; ++n) ASSERT_EQ(write(n), 1);
+  std::vector<unsigned char> third = test::read_bytes(record_path("000003"));
+
+  for (const char* index_text : {"", "1", "garbage"}) {
+    test::write_text(index_path(master), index_text);
+    MasterState restarted;
+    ASSERT_EQ(master_init(restarted, root.c_str(), master.c_str()), 1);
+    EXPECT_EQ(restarted.count, 3) << "index '" << index_text << "'";
+  }
+  ::unlink(index_path(master).c_str());
+  MasterState restarted;
+  ASSERT_EQ(master_init(restarted, root.c_str(), master.c_str()), 1);
+  EXPECT_EQ(published(), 3);
+  restarted.staged = test::sample_record(4);
+  ASSERT_EQ(master_write(restarted), 1);
+  EXPECT_TRUE(test::exists(record_path("000004")));
+  EXPECT_EQ(test::read_bytes(record_path("000003")), third);
+}
+
+TEST_F(MasterTest, EntriesCountAsRecordsTheWayFollowersReadThem) {
+  test::make_directory(system_dir());
+  test::write_text(record_path("7.txt"), "");
+  test::make_directory(record_path("000009"));
+  test::write_text(record_path("notes"), "");
+  ASSERT_EQ(init(), 1);
+  EXPECT_EQ(state.count, 9);
+}
+
+TEST_F(MasterTest, AnIndexAheadOfTheDirectoryWins) {
+  test::make_directory(system_dir());
+  test::write_text(record_path("000002"), std::string(80, 'x'));
+  test::write_text(index_path(master), "10");
+  ASSERT_EQ(init(), 1);
+  EXPECT_EQ(state.count, 10);
+}
+
+TEST_F(MasterTest, WriteBeforeInitFails) {
+  EXPECT_EQ(write(1), 0);
+  EXPECT_EQ(state.error.code, -1);
+  EXPECT_EQ(message(), "Write: could not get MapFile pointer.");
+}
+
+TEST_F(MasterTest, ARecordFileThatCannotBeCreatedLeavesAGapAndTheCountUnpublished) {
+  ASSERT_EQ(init(), 1);
+  ASSERT_EQ(write(1), 1);
+  test::make_directory(record_path("000002"));
+  EXPECT_EQ(write(2), 0);
+  EXPECT_EQ(message(), "Write: could not open " + record_path("000002") + " file.");
+  EXPECT_EQ(published(), 1);
+  EXPECT_EQ(test::read_text(index_path(master)), "1");
+  ASSERT_EQ(write(3), 1);
+  EXPECT_TRUE(test::exists(record_path("000003")));
+  EXPECT_EQ(published(), 3);
+}
+
+TEST_F(MasterTest, AFailedRecordWriteKeepsTheCountUnpublished) {
+  if (!test::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  ASSERT_EQ(init(), 1);
+  ASSERT_EQ(::symlink("/dev/full", record_path("000001").c_str()), 0);
+  EXPECT_EQ(write(1), 0);
+  EXPECT_EQ(message(), "Write: WriteFile " + record_path("000001") + " failed.");
+  EXPECT_EQ(published(), 0);
+  ASSERT_EQ(write(2), 1);
+  EXPECT_EQ(published(), 2);
+}
+
+TEST_F(MasterTest, AnIndexThatCannotBeWrittenLeavesTheRecordButNotTheCount) {
+  ASSERT_EQ(init(), 1);
+  ASSERT_EQ(write(1), 1);
+  ::unlink(index_path(master).c_str());
+  test::make_directory(index_path(master));
+  EXPECT_EQ(write(2), 0);
+  EXPECT_EQ(message(), "WriteInd: could not open " + index_path(master) + " file.");
+  EXPECT_EQ(test::read_bytes(record_path("000002")).size(), 80u);
+  EXPECT_EQ(published(), 1);
+  ::rmdir(index_path(master).c_str());
+  ASSERT_EQ(write(3), 1);
+  EXPECT_EQ(published(), 3);
+  EXPECT_EQ(test::read_text(index_path(master)), "3");
+}
+
+TEST_F(MasterTest, WriteRecreatesDirectoriesRemovedBehindItsBack) {
+  ASSERT_EQ(init(), 1);
+  ASSERT_EQ(write(1), 1);
+  std::filesystem::remove_all(root);
+  ASSERT_EQ(write(2), 1) << message();
+  EXPECT_TRUE(test::exists(record_path("000002")));
+  EXPECT_EQ(test::read_text(index_path(master)), "2");
+}
+
+TEST_F(MasterTest, AWriteWhoseDirectoriesCannotBeMadeChangesNothing) {
+  root = dir / "parent/root";
+  test::make_directory(dir / "parent");
+  ASSERT_EQ(init(), 1);
+  ASSERT_EQ(write(1), 1);
+  std::filesystem::remove_all(dir / "parent");
+  EXPECT_EQ(write(2), 0);
+  EXPECT_EQ(message(), "Write: CreateDirectory " + root + " failed");
+  EXPECT_EQ(state.count, 1);
+  EXPECT_EQ(published(), 1);
+}
+
+TEST_F(MasterTest, InitDirectoryFailureNamesThePath) {
+  test::write_text(dir / "file", "");
+  root = dir / "file";
+  // Any entry of the root's name counts as present, but nothing can be
+  // created under a plain file.
+  EXPECT_EQ(init(), 0);
+  EXPECT_EQ(message(), "Init: CreateDirectory " + master_dir() + " failed");
+}
+
+TEST_F(MasterTest, CounterFailureIsReportedAndWriteRefusesAfterwards) {
+  std::string shm = "/dev/shm/zeb_" + master;
+  ASSERT_EQ(::mkdir(shm.c_str(), 0700), 0);
+  EXPECT_EQ(init(), 0);
+  EXPECT_EQ(message(), "MapFile: Could not create file-mapping object.");
+  EXPECT_EQ(write(1), 0);
+  EXPECT_EQ(message(), "Write: could not get MapFile pointer.");
+  ::rmdir(shm.c_str());
+}
+
+TEST_F(MasterTest, AFailedInitAfterASuccessfulOneLeavesNoCounterBehind) {
+  ASSERT_EQ(init(), 1);
+  ASSERT_EQ(write(1), 1);
+  std::string old_master = master;
+  master = test::unique_name("m");
+  std::string other_root = dir / "file/sub";
+  test::write_text(dir / "file", "");
+  EXPECT_EQ(master_init(state, other_root.c_str(), master.c_str()), 0);
+  // The old channel's count must not be written under the new names.
+  EXPECT_EQ(write(2), 0);
+  EXPECT_EQ(message(), "Write: could not get MapFile pointer.");
+}
+
+TEST_F(MasterTest, RefusedArgumentsLeaveTheBoundChannelUntouched) {
+  ASSERT_EQ(init(), 1);
+  const char* names[] = {nullptr, "", ".", "..", "a/b", "a\\b"};
+  for (const char* name : names) {
+    EXPECT_EQ(master_init(state, root.c_str(), name), 0);
+    EXPECT_EQ(std::string(message()).rfind("Init: master name ", 0), 0u) << message();
+  }
+  EXPECT_EQ(master_init(state, nullptr, master.c_str()), 0);
+  EXPECT_EQ(master_init(state, std::string(300, 'r').c_str(), master.c_str()), 0);
+  EXPECT_EQ(master_init(state, (dir / std::string(220, 'r')).c_str(), master.c_str()), 0);
+  EXPECT_EQ(std::string(message()).rfind("Init: paths under root ", 0), 0u) << message();
+  EXPECT_EQ(std::string(state.root), root);
+  EXPECT_EQ(std::string(state.master), master);
+  ASSERT_EQ(write(1), 1);
+  EXPECT_TRUE(test::exists(record_path("000001")));
+}
+
+TEST_F(MasterTest, NumbersNeverOverflow) {
+  test::make_directory(system_dir());
+  test::write_text(index_path(master), "2147483646");
+  ASSERT_EQ(init(), 1);
+  ASSERT_EQ(write(1), 1);
+  EXPECT_TRUE(test::exists(record_path("2147483647")));
+  EXPECT_EQ(write(2), 0);
+  EXPECT_EQ(message(), "Write: no record number is left after 2147483647.");
+  EXPECT_EQ(published(), INT32_MAX);
+}
+
+TEST_F(MasterTest, ParticipantsStartingTogetherOnAnEmptyRootAllSucceed) {
+  std::vector<pid_t> children;
+  for (int i = 0; i < 8; ++i) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      MasterState mine;
+      // Same root and master: every Init races to create the same tree.
+      ::_exit(master_init(mine, root.c_str(), master.c_str()) == 1 ? 0 : 1);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) EXPECT_EQ(test::wait_for(pid), 0);
+}
+
+}  // namespace
+}  // namespace zeb

@@ -1,0 +1,125 @@
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <stdexcept>
+
+namespace zeb::test {
+
+namespace {
+
+std::vector<std::string>& names_to_unlink() {
+  static std::vector<std::string> names;
+  return names;
+}
+
+void unlink_counters() {
+  for (const std::string& name : names_to_unlink()) ::shm_unlink(("/zeb_" + name).c_str());
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/zeb-test-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (::mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = buffer.data();
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string unique_name(const std::string& prefix) {
+  static int sequence = 0;
+  static std::once_flag registered;
+  // The list must outlive the exit handler, so it is made before it.
+  std::call_once(registered, [] {
+    names_to_unlink();
+    std::atexit(unlink_counters);
+  });
+  std::string name = prefix + std::to_string(::getpid()) + "_" + std::to_string(++sequence);
+  names_to_unlink().push_back(name);
+  return name;
+}
+
+std::vector<unsigned char> read_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string read_text(const std::string& path) {
+  std::vector<unsigned char> bytes = read_bytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+void write_bytes(const std::string& path, const void* data, size_t size) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+void write_text(const std::string& path, const std::string& text) {
+  write_bytes(path, text.data(), text.size());
+}
+
+void make_directory(const std::string& path) {
+  std::filesystem::create_directories(path);
+}
+
+bool exists(const std::string& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+namespace {
+
+int exit_status(int status) {
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
+}  // namespace
+
+int run_in_child(const std::function<void()>& body) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    body();
+    ::_exit(::testing::Test::HasFailure() ? 1 : 0);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return exit_status(status);
+}
+
+int spawn(const std::vector<std::string>& argv) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+int wait_for(int pid) {
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return exit_status(status);
+}
+
+}  // namespace zeb::test

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Runs every test of zeb from a clean clone: installs what this machine lacks,
+# configures, builds and runs the whole suite.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+source "$here/tools/lib/setup.sh"
+
+need_packages cmake g++ make libgtest-dev binutils
+build_dir="$here/build/test"
+cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build_dir" -j "$(nproc)"
+ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
