@@ -1,5 +1,6 @@
 #include "channel_names.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace zeb {
@@ -31,15 +32,22 @@ bool check_name(ErrorState& error, const char* name, const char* role) {
     return error_fail(error, "Init: %s must be a plain name, not \"%s\".", role, name);
   if (std::strpbrk(name, "/\\") != nullptr)
     return error_fail(error, "Init: %s must not contain '/' or '\\': %s", role, name);
+  // Such a name's index file would be another participant's temporary file.
+  if (std::strncmp(name, kIndexTempPrefix, std::strlen(kIndexTempPrefix)) == 0)
+    return error_fail(error, "Init: %s must not begin with \"%s\", which is reserved: %s", role,
+                      kIndexTempPrefix, name);
   return true;
 }
 
 bool check_channel_paths(ErrorState& error, const char* root, const char* master, const char* owner) {
-  // The longest record file name the channel can have: "-2147483648".
-  static const char kLongestRecordName[] = "00000000000";
-  PathBuffer path;
-  if (!join_path(path, {root, master, kSystemDirectoryName, owner}) ||
-      !join_path(path, {root, master, kLongestRecordName}))
+  // The longest paths the channel composes: the temporary twin of the
+  // owner's index file, and a record file with the longest number.
+  PathBuffer temp_name, path;
+  bool fit = std::snprintf(temp_name, kPathSize, "%s%s", kIndexTempPrefix, owner) <
+                 static_cast<int>(kPathSize) &&
+             join_path(path, {root, master, kSystemDirectoryName, temp_name}) &&
+             join_path(path, {root, master, "-2147483648"});
+  if (!fit)
     return error_fail(error, "Init: paths under root %s for master %s and %s would be too long.",
                       root, master, owner);
   return true;

@@ -75,18 +75,38 @@ int32_t read_index(const char* path) {
   return parse_number(text);
 }
 
+namespace {
+
+// The temporary file beside an index file: its name with the reserved prefix.
+bool index_temp_path(PathBuffer& out, const char* index_path) {
+  const char* name = std::strrchr(index_path, platform::kPathSeparator);
+  name = name == nullptr ? index_path : name + 1;
+  size_t directory_length = static_cast<size_t>(name - index_path);
+  int length = std::snprintf(out, kPathSize, "%.*s%s%s", static_cast<int>(directory_length),
+                             index_path, kIndexTempPrefix, name);
+  return length > 0 && static_cast<size_t>(length) < kPathSize;
+}
+
+}  // namespace
+
 int32_t write_index(ErrorState& error, const char* path, int32_t value) {
   char text[32];
   int length = std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
-  switch (platform::write_file(path, text, static_cast<size_t>(length))) {
+  PathBuffer temp;
+  if (!index_temp_path(temp, path)) return error_fail(error, "WriteInd: could not open %s file.", path);
+  switch (platform::write_file(temp, text, static_cast<size_t>(length))) {
     case platform::FileResult::ok:
-      return 1;
+      break;
     case platform::FileResult::open_failed:
       return error_fail(error, "WriteInd: could not open %s file.", path);
     case platform::FileResult::io_failed:
-      break;
+      return error_fail(error, "WriteInd: WriteFile %s error.", path);
   }
-  return error_fail(error, "WriteInd: WriteFile %s error.", path);
+  // Failing to replace the index file is what failing to open it for
+  // rewriting used to be.
+  if (!platform::replace_file(temp, path))
+    return error_fail(error, "WriteInd: could not open %s file.", path);
+  return 1;
 }
 
 }  // namespace zeb

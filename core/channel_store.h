@@ -17,6 +17,11 @@ using PathBuffer = char[kPathSize];
 // Name of the directory beside the record files that holds the index files.
 constexpr const char* kSystemDirectoryName = "system";
 
+// Index files are rewritten through a temporary file named with this prefix
+// and the owner's name, beside the index file; names with the prefix are
+// reserved for it.
+constexpr const char* kIndexTempPrefix = ".zebtmp-";
+
 // Joins the parts with the platform's separator. False (and `out` empty) when
 // the result would not fit.
 bool join_path(PathBuffer& out, std::initializer_list<const char*> parts);
@@ -37,8 +42,10 @@ bool ensure_channel_directories(ErrorState& error, const char* operation, const 
 // The number held by an index file; 0 when it is missing, unreadable or not a number.
 int32_t read_index(const char* path);
 
-// Replaces an index file's text with the decimal value. Returns 1, or 0 with
-// the failure reported in `error`.
+// Replaces an index file's text with the decimal value: the text goes to a
+// temporary file that then takes the index file's place, so the index file
+// is never seen empty or partial, even if the process dies in between.
+// Returns 1, or 0 with the failure reported in `error`.
 int32_t write_index(ErrorState& error, const char* path, int32_t value);
 
 // Calls visit(name) for every entry of a directory except "." and "..". The

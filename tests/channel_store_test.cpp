@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <set>
 #include <string>
@@ -98,13 +100,47 @@ TEST(IndexFiles, UnwritableIndexReportsTheOpenFailureWithThePath) {
   EXPECT_EQ(std::string(error.message), "WriteInd: could not open " + (dir / "i") + " file.");
 }
 
-TEST(IndexFiles, FailedWriteIsReportedAsAWriteError) {
+TEST(IndexFiles, AFailedRewriteKeepsTheOldValueWhole) {
   if (!test::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   TempDir dir;
   ErrorState error;
-  ASSERT_EQ(::symlink("/dev/full", (dir / "i").c_str()), 0);
-  EXPECT_EQ(write_index(error, (dir / "i").c_str(), 3), 0);
+  ASSERT_EQ(write_index(error, (dir / "i").c_str(), 41), 1);
+  // The new text cannot be written: the index file keeps its old value.
+  ASSERT_EQ(::symlink("/dev/full", (dir / ".zebtmp-i").c_str()), 0);
+  EXPECT_EQ(write_index(error, (dir / "i").c_str(), 42), 0);
   EXPECT_EQ(std::string(error.message), "WriteInd: WriteFile " + (dir / "i") + " error.");
+  EXPECT_EQ(test::read_text(dir / "i"), "41");
+}
+
+TEST(IndexFiles, ALeftoverTemporaryFileIsHarmless) {
+  TempDir dir;
+  ErrorState error;
+  test::write_text(dir / ".zebtmp-i", "999999 garbage left by a killed process");
+  ASSERT_EQ(write_index(error, (dir / "i").c_str(), 5), 1);
+  EXPECT_EQ(test::read_text(dir / "i"), "5");
+  EXPECT_FALSE(test::exists(dir / ".zebtmp-i"));
+}
+
+TEST(IndexFiles, AnIndexFileIsNeverSeenEmptyWhileBeingRewritten) {
+  TempDir dir;
+  ErrorState error;
+  std::string path = dir / "i";
+  ASSERT_EQ(write_index(error, path.c_str(), 1), 1);
+  pid_t writer = ::fork();
+  if (writer == 0) {
+    for (int value = 2; value < 5000; ++value)
+      if (write_index(error, path.c_str(), value) != 1) ::_exit(1);
+    ::_exit(0);
+  }
+  // Meanwhile every read finds a whole number, never the 0 of an empty file.
+  int reads = 0;
+  while (::waitpid(writer, nullptr, WNOHANG) == 0) {
+    ASSERT_FALSE(test::read_text(path).empty());
+    ASSERT_GT(read_index(path.c_str()), 0);
+    ++reads;
+  }
+  EXPECT_GT(reads, 0);
+  EXPECT_EQ(read_index(path.c_str()), 4999);
 }
 
 TEST(ChannelDirectories, AreCreatedInOrderAndExistingEntriesCountAsPresent) {
@@ -161,6 +197,10 @@ TEST(InitArguments, NamesMustBeOnePlainPathComponent) {
   EXPECT_FALSE(check_name(error, "a/b", "master name"));
   EXPECT_STREQ(error.message, "Init: master name must not contain '/' or '\\': a/b");
   EXPECT_FALSE(check_name(error, "a\\b", "master name"));
+  EXPECT_FALSE(check_name(error, ".zebtmp-F", "follower name"));
+  EXPECT_STREQ(error.message,
+               "Init: follower name must not begin with \".zebtmp-\", which is reserved: .zebtmp-F");
+  EXPECT_TRUE(check_name(error, ".zebtmp", "follower name"));
   EXPECT_FALSE(check_name(error, std::string(260, 'n').c_str(), "master name"));
   EXPECT_STREQ(error.message, "Init: master name is too long (260 characters, at most 259).");
   EXPECT_EQ(error.code, -1);

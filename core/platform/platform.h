@@ -39,6 +39,10 @@ FileResult write_file(const char* path, const void* data, size_t size);
 // into `buffer` and closes it. Anything but a regular file fails to open.
 FileResult read_file(const char* path, void* buffer, size_t capacity, size_t* bytes_read);
 
+// Puts the file `from` in place of `to` in one step: anyone opening `to`
+// finds either the old file or the new one, whole, even if the process dies.
+bool replace_file(const char* from, const char* to);
+
 // A named 32-bit counter in shared memory, visible to every process that
 // opens the same name, which lives only while some process holds it open:
 // an opener that finds nobody else holding it gets a new block holding 0.

@@ -118,6 +118,10 @@ FileResult read_file(const char* path, void* buffer, size_t capacity, size_t* by
   return ok ? FileResult::ok : FileResult::io_failed;
 }
 
+bool replace_file(const char* from, const char* to) {
+  return ::rename(from, to) == 0;
+}
+
 struct Counter {
   int fd;
 };
