@@ -3,7 +3,6 @@
 // process-global.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <set>
 
@@ -16,20 +15,8 @@ namespace {
 using IntFn = int();
 using MsgFn = const char*();
 
-std::set<std::string> defined_dynamic_symbols(const std::string& library) {
-  std::set<std::string> names;
-  FILE* nm = ::popen(("nm -D --defined-only " + library).c_str(), "r");
-  char line[512];
-  while (nm != nullptr && std::fgets(line, sizeof line, nm) != nullptr) {
-    char address[64], kind[8], name[256];
-    if (std::sscanf(line, "%63s %7s %255s", address, kind, name) == 3) names.insert(name);
-  }
-  if (nm != nullptr) ::pclose(nm);
-  return names;
-}
-
 TEST(MasterLibrary, ExportsExactlyItsFunctions) {
-  EXPECT_EQ(defined_dynamic_symbols(ZEB_MASTER_LIBRARY),
+  EXPECT_EQ(test::defined_dynamic_symbols(ZEB_MASTER_LIBRARY),
             (std::set<std::string>{"Init", "Write", "SetCmd", "SetTicket", "SetType", "SetSymbol",
                                    "SetLot", "SetOpenPrice", "SetSL", "SetTP", "SetClosePrice",
                                    "SetTimeLocal", "SetTimeServer", "ErrorCode", "ErrorMsg"}));

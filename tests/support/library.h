@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <set>
 #include <string>
 
 namespace zeb::test {
@@ -30,5 +32,18 @@ class Library {
  private:
   void* handle_;
 };
+
+// The names a shared library defines in its dynamic symbol table.
+inline std::set<std::string> defined_dynamic_symbols(const std::string& library) {
+  std::set<std::string> names;
+  FILE* nm = ::popen(("nm -D --defined-only " + library).c_str(), "r");
+  char line[512];
+  while (nm != nullptr && std::fgets(line, sizeof line, nm) != nullptr) {
+    char address[64], kind[8], name[256];
+    if (std::sscanf(line, "%63s %7s %255s", address, kind, name) == 3) names.insert(name);
+  }
+  if (nm != nullptr) ::pclose(nm);
+  return names;
+}
 
 }  // namespace zeb::test

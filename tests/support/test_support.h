@@ -7,10 +7,10 @@
 namespace zeb::test {
 
 // A fresh directory for one test, removed with everything in it afterwards.
-// It lives under $TMPDIR (or /tmp).
+// It lives under `base`, by default $TMPDIR (or /tmp).
 class TempDir {
  public:
-  TempDir();
+  explicit TempDir(const std::string& base = "");
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

@@ -1,0 +1,53 @@
+#include "follower.h"
+
+#include "channel_names.h"
+
+namespace zeb {
+
+int32_t follower_init(FollowerState& state, const char* root, const char* follower,
+                      const char* master) {
+  error_reset(state.error);
+  if (!check_root(state.error, root) || !check_name(state.error, follower, "follower name") ||
+      !check_name(state.error, master, "master name") ||
+      !check_channel_paths(state.error, root, master, follower) ||
+      !check_channel_paths(state.error, root, master, master))
+    return 0;
+  copy_name(state.root, root);
+  copy_name(state.follower, follower);
+  copy_name(state.master, master);
+  // The old counter belongs to the old names: an Init that fails from here on
+  // leaves no counter, so Read refuses until an Init succeeds.
+  state.counter.Close();
+
+  if (!ensure_channel_directories(state.error, "Init", root, master)) return 0;
+  if (!open_channel_counter(state.counter, state.error, master)) return 0;
+
+  // Nobody held the counter: this follower is the first to open it since the
+  // last holder went away, so it seeds it from what the master persisted.
+  if (!state.counter.already_existed()) {
+    PathBuffer master_index;
+    join_path(master_index, {root, master, kSystemDirectoryName, master});
+    state.counter.raise_to(read_index(master_index));
+  }
+
+  PathBuffer own_index;
+  join_path(own_index, {root, master, kSystemDirectoryName, follower});
+  int32_t cursor = read_index(own_index);
+  // Records are numbered from 1; a negative cursor means nothing more than 0.
+  state.cursor = cursor < 0 ? 0 : cursor;
+  // A Commit before the next successful Read rewrites this cursor unchanged.
+  state.pending = state.cursor;
+  return 1;
+}
+
+int32_t follower_commit(FollowerState& state) {
+  error_reset(state.error);
+  if (state.follower[0] == '\0')
+    return error_fail(state.error, "Commit: Init has not been called.");
+  PathBuffer own_index;
+  join_path(own_index, {state.root, state.master, kSystemDirectoryName, state.follower});
+  state.cursor = state.pending;
+  return write_index(state.error, own_index, state.pending);
+}
+
+}  // namespace zeb

@@ -1,0 +1,135 @@
+// A host program for multi-process tests: loads one zeb library by path and
+// plays a master or a follower through its exports only.
+//
+//   zeb_peer master   LIBRARY ROOT MASTER COUNT
+//       publishes records 1..COUNT as fast as it can.
+//   zeb_peer follower LIBRARY ROOT FOLLOWER MASTER COUNT LOG
+//       reads, checks and commits until it has record COUNT; appends every
+//       record number it received to LOG before committing it.
+//
+// Record n carries ticket 100000+n and fields derived from n, so a follower
+// can tell a garbled record from a good one. Exit status 0 means success.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "support/sample_record.h"
+
+namespace {
+
+void* library;
+
+template <typename Signature>
+Signature* fn(const char* name) {
+  void* symbol = ::dlsym(library, name);
+  if (symbol == nullptr) {
+    std::fprintf(stderr, "zeb_peer: missing export %s\n", name);
+    std::exit(3);
+  }
+  return reinterpret_cast<Signature*>(symbol);
+}
+
+[[noreturn]] void fail(const std::string& what) {
+  std::fprintf(stderr, "zeb_peer: %s: %s\n", what.c_str(), fn<const char*()>("ErrorMsg")());
+  std::exit(1);
+}
+
+int run_master(const char* root, const char* master, int count) {
+  if (fn<int(const char*, const char*)>("Init")(root, master) != 1) fail("master Init");
+  auto set_int = [](const char* name, int value) { fn<void(int)>(name)(value); };
+  auto set_double = [](const char* name, double value) { fn<void(double)>(name)(value); };
+  auto write = fn<int()>("Write");
+  for (int n = 1; n <= count; ++n) {
+    zeb::TradeRecord r = zeb::test::sample_record(n);
+    set_int("SetCmd", r.cmd);
+    set_int("SetTicket", r.ticket);
+    set_int("SetType", r.type);
+    fn<void(const char*)>("SetSymbol")(r.symbol);
+    set_double("SetLot", r.lot);
+    set_double("SetOpenPrice", r.open_price);
+    set_double("SetSL", r.sl);
+    set_double("SetTP", r.tp);
+    set_double("SetClosePrice", r.close_price);
+    set_int("SetTimeLocal", r.time_local);
+    set_int("SetTimeServer", r.time_server);
+    if (write() != 1) fail("Write of record " + std::to_string(n));
+  }
+  return 0;
+}
+
+// The record the getters show now, field by field.
+zeb::TradeRecord received() {
+  zeb::TradeRecord r = {};
+  r.cmd = fn<int()>("GetCmd")();
+  r.ticket = fn<int()>("GetTicket")();
+  r.type = fn<int()>("GetType")();
+  zeb::record_set_symbol(r, fn<const char*()>("GetSymbol")());
+  r.lot = fn<double()>("GetLot")();
+  r.open_price = fn<double()>("GetOpenPrice")();
+  r.sl = fn<double()>("GetSL")();
+  r.tp = fn<double()>("GetTP")();
+  r.close_price = fn<double()>("GetClosePrice")();
+  r.time_local = fn<int()>("GetTimeLocal")();
+  r.time_server = fn<int()>("GetTimeServer")();
+  return r;
+}
+
+bool same_fields(const zeb::TradeRecord& a, const zeb::TradeRecord& b) {
+  return a.cmd == b.cmd && a.ticket == b.ticket && a.type == b.type &&
+         std::strcmp(a.symbol, b.symbol) == 0 && a.lot == b.lot && a.open_price == b.open_price &&
+         a.sl == b.sl && a.tp == b.tp && a.close_price == b.close_price &&
+         a.time_local == b.time_local && a.time_server == b.time_server;
+}
+
+int run_follower(const char* root, const char* follower, const char* master, int count,
+                 const char* log_path) {
+  if (fn<int(const char*, const char*, const char*)>("Init")(root, follower, master) != 1)
+    fail("follower Init");
+  int log = ::open(log_path, O_WRONLY | O_CREAT | O_APPEND, 0644);
+  auto read = fn<int()>("Read");
+  auto commit = fn<int()>("Commit");
+  auto error_code = fn<int()>("ErrorCode");
+  int last = -1;
+  while (last != count) {
+    int result = read();
+    if (result == 0) {
+      if (error_code() != 0) fail("Read");
+      sched_yield();
+      continue;
+    }
+    zeb::TradeRecord got = received();
+    int n = got.ticket - 100000;
+    if (n < 1 || n > count || !same_fields(got, zeb::test::sample_record(n)))
+      fail("garbled record with ticket " + std::to_string(got.ticket));
+    if (last != -1 && n != last + 1)
+      fail("record " + std::to_string(n) + " after " + std::to_string(last));
+    std::string line = std::to_string(n) + "\n";
+    if (::write(log, line.data(), line.size()) != static_cast<ssize_t>(line.size())) fail("log");
+    if (commit() != 1) fail("Commit");
+    last = n;
+  }
+  ::close(log);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return 2;
+  std::string role = argv[1];
+  library = ::dlopen(argv[2], RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    std::fprintf(stderr, "zeb_peer: %s\n", ::dlerror());
+    return 3;
+  }
+  if (role == "master" && argc == 6) return run_master(argv[3], argv[4], std::atoi(argv[5]));
+  if (role == "follower" && argc == 8)
+    return run_follower(argv[3], argv[4], argv[5], std::atoi(argv[6]), argv[7]);
+  return 2;
+}
