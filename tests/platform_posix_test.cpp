@@ -202,6 +202,28 @@ TEST_F(PosixCounter, TwoOpensInOneProcessAreTwoHolders) {
   counter_close(c);
 }
 
+TEST_F(PosixCounter, PeekingReadsALiveCounterAndNeverCreatesOrHoldsOne) {
+  int32_t value = -1;
+  EXPECT_FALSE(counter_peek(name.c_str(), &value));
+  EXPECT_FALSE(test::exists("/dev/shm/" + name));
+
+  bool existed = true;
+  Counter* counter = counter_open(name.c_str(), &existed);
+  int32_t* view = counter_map(counter);
+  counter_exchange(view, 31);
+  EXPECT_TRUE(counter_peek(name.c_str(), &value));
+  EXPECT_EQ(value, 31);
+  counter_unmap(view);
+  counter_close(counter);
+
+  // Nobody holds it any more: whatever the stale block holds is no count.
+  EXPECT_FALSE(counter_peek(name.c_str(), &value));
+  // And peeking did not hold it either: the next opener finds it new.
+  counter = counter_open(name.c_str(), &existed);
+  EXPECT_FALSE(existed);
+  counter_close(counter);
+}
+
 TEST_F(PosixCounter, AnUnusableNameFailsToOpen) {
   bool existed = false;
   ASSERT_EQ(::mkdir(("/dev/shm/" + name).c_str(), 0700), 0);

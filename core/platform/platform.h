@@ -52,6 +52,10 @@ int32_t* counter_map(Counter* counter);                          // nullptr on f
 void counter_unmap(int32_t* view);
 void counter_close(Counter* counter);
 
+// Reads a named counter without creating, joining or seeding it. False when
+// no live process holds a counter of that name.
+bool counter_peek(const char* name, int32_t* value);
+
 // Full-barrier atomic operations on a mapped counter, coherent across processes.
 int32_t counter_exchange(int32_t* view, int32_t value);  // returns the value replaced
 int32_t counter_load(int32_t* view);

@@ -146,14 +146,19 @@ bool lock_byte(int fd, off_t byte, short type, bool wait) {
   return true;
 }
 
+// shm names are one component with a leading slash; -1 when it does not fit.
+int open_shm(const char* name, int flags) {
+  char shm_name[512];
+  if (std::snprintf(shm_name, sizeof shm_name, "/%s", name) >= static_cast<int>(sizeof shm_name))
+    return -1;
+  return ::shm_open(shm_name, flags | O_CLOEXEC, 0666);
+}
+
 }  // namespace
 
 Counter* counter_open(const char* name, bool* already_existed) {
-  // shm names are one component with a leading slash.
-  char shm_name[512];
-  if (std::snprintf(shm_name, sizeof shm_name, "/%s", name) >= static_cast<int>(sizeof shm_name))
-    return nullptr;
-  int fd = ::shm_open(shm_name, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  *already_existed = false;
+  int fd = open_shm(name, O_RDWR | O_CREAT);
   if (fd < 0) return nullptr;
   bool ok = lock_byte(fd, kGuardByte, F_WRLCK, true);
   if (ok) {
@@ -182,6 +187,26 @@ void counter_unmap(int32_t* view) {
 void counter_close(Counter* counter) {
   ::close(counter->fd);
   delete counter;
+}
+
+bool counter_peek(const char* name, int32_t* value) {
+  int fd = open_shm(name, O_RDWR);
+  if (fd < 0) return false;
+  // Somebody holds the block exactly when a lock conflicts with ours on the
+  // holder byte; asking takes no lock.
+  struct flock probe = {};
+  probe.l_type = F_WRLCK;
+  probe.l_whence = SEEK_SET;
+  probe.l_start = kHolderByte;
+  probe.l_len = 1;
+  bool live = ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+  void* view = live ? ::mmap(nullptr, sizeof(int32_t), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+                    : MAP_FAILED;
+  ::close(fd);
+  if (view == MAP_FAILED) return false;
+  *value = counter_load(static_cast<int32_t*>(view));
+  counter_unmap(static_cast<int32_t*>(view));
+  return true;
 }
 
 int32_t counter_exchange(int32_t* view, int32_t value) {
