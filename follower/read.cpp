@@ -28,7 +28,7 @@ bool channel_directories_exist(FollowerState& state) {
   return true;
 }
 
-enum class Load { loaded, incomplete, failed };
+enum class Load { loaded, incomplete, open_failed, read_failed };
 
 // Loads one record file into the received record. Only a complete 80-byte
 // read replaces it: a shorter file (left by a Write that failed) is never
@@ -40,11 +40,9 @@ Load load_record(FollowerState& state, const char* path, int32_t number) {
     case platform::FileResult::ok:
       break;
     case platform::FileResult::open_failed:
-      error_fail(state.error, "Read: could not open %s file.", path);
-      return Load::failed;
+      return Load::open_failed;
     case platform::FileResult::io_failed:
-      error_fail(state.error, "Read: ReadFile %s error.", path);
-      return Load::failed;
+      return Load::read_failed;
   }
   if (got < sizeof scratch) return Load::incomplete;
   state.received = scratch;
@@ -53,11 +51,15 @@ Load load_record(FollowerState& state, const char* path, int32_t number) {
   return Load::loaded;
 }
 
-int32_t read_next(FollowerState& state) {
-  if (!state.counter.is_open()) return error_fail(state.error, "Read: could not get MapFile pointer.");
-  if (!channel_directories_exist(state)) return 0;
-  if (state.cursor >= state.counter.read()) return 0;
+// Reports a record file that failed to open or to read; returns 0.
+int32_t report_load_failure(FollowerState& state, Load load, const char* path) {
+  if (load == Load::read_failed) return error_fail(state.error, "Read: ReadFile %s error.", path);
+  return error_fail(state.error, "Read: could not open %s file.", path);
+}
 
+// Finds the oldest record above the cursor among every entry of the master
+// directory.
+int32_t read_listed(FollowerState& state) {
   // Every entry whose name reads as a number above the cursor is a
   // candidate, also above the published count.
   PathBuffer master_dir;
@@ -75,24 +77,42 @@ int32_t read_next(FollowerState& state) {
   for (const Candidate& candidate : candidates) {
     PathBuffer path;
     if (!join_path(path, {state.root, state.master, candidate.name.c_str()})) continue;
-    switch (load_record(state, path, candidate.number)) {
-      case Load::loaded:
-        return 1;
-      case Load::failed:
-        return 0;
-      case Load::incomplete:
-        break;
-    }
+    Load load = load_record(state, path, candidate.number);
+    if (load == Load::loaded) return 1;
+    if (load != Load::incomplete) return report_load_failure(state, load, path);
   }
   return error_fail(state.error, "Read: unknown exception");
 }
 
+// Nearly always the oldest record above the cursor is the file named for the
+// next number: opening it by name costs the same at any channel size, where
+// the listing grows with every record ever written. Anything else (a gap, a
+// short file, an entry that will not open) is left to the listing, which
+// decides as if this attempt had never been made.
+int32_t read_next(FollowerState& state, Route route) {
+  if (!state.counter.is_open()) return error_fail(state.error, "Read: could not get MapFile pointer.");
+  if (!channel_directories_exist(state)) return 0;
+  if (state.cursor >= state.counter.read()) return 0;
+  if (route == Route::listing) return read_listed(state);
+
+  int32_t next = state.cursor + 1;
+  char name[16];
+  record_file_name(name, next);
+  PathBuffer path;
+  join_path(path, {state.root, state.master, name});
+  Load load = load_record(state, path, next);
+  if (load == Load::loaded) return 1;
+  // The listing would pick this same file first and fail on it the same way.
+  if (load == Load::read_failed) return report_load_failure(state, load, path);
+  return read_listed(state);
+}
+
 }  // namespace
 
-int32_t follower_read(FollowerState& state) {
+int32_t follower_read(FollowerState& state, Route route) {
   error_reset(state.error);
   try {
-    return read_next(state);
+    return read_next(state, route);
   } catch (...) {
     // Nothing may escape to the host, e.g. a candidate list that cannot grow.
     return error_fail(state.error, "Read: unknown exception");

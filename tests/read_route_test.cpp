@@ -1,0 +1,195 @@
+// Read opens the record named for the number after the cursor and lists the
+// master directory only when that file holds no complete record. Both routes
+// must give the same result in every case; these cases hold both to it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+
+#include "follower.h"
+#include "master.h"
+#include "support/channel_fixture.h"
+
+namespace zeb {
+namespace {
+
+struct Outcome {
+  int32_t result;
+  int32_t code;
+  std::string message;
+  TradeRecord received;
+  int32_t pending;
+};
+
+// A channel laid down by hand, then read from `cursor` with the counter at
+// `count`. The message may name "{dir}", the master directory.
+struct Case {
+  const char* name;
+  std::function<void(class RouteTest&)> lay;
+  int32_t cursor;
+  int32_t count;
+  int32_t result;
+  int32_t pending;  // after the read: the record's number, or the cursor when none was loaded
+  std::string message;
+};
+
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
+class RouteTest : public test::ChannelTest, public ::testing::WithParamInterface<Case> {
+ public:
+  using test::ChannelTest::record_path;
+
+  void place(const std::string& name, int n, size_t size = sizeof(TradeRecord)) {
+    std::string bytes(size, 'x');
+    TradeRecord record = test::sample_record(n);
+    bytes.replace(0, std::min(size, sizeof record), reinterpret_cast<const char*>(&record),
+                  std::min(size, sizeof record));
+    test::write_bytes(record_path(name), bytes.data(), bytes.size());
+  }
+  void hold_for_writing(const std::string& name) {
+    held_ = ::open(record_path(name).c_str(), O_WRONLY);
+    ASSERT_EQ(::flock(held_, LOCK_EX), 0);
+  }
+
+ protected:
+  void SetUp() override { ASSERT_EQ(master_init(writer_, root.c_str(), master.c_str()), 1); }
+  void TearDown() override {
+    if (held_ >= 0) ::close(held_);
+  }
+
+  Outcome read_by(Route route, int32_t cursor) {
+    FollowerState follower;
+    EXPECT_EQ(follower_init(follower, root.c_str(), "F", master.c_str()), 1);
+    follower.cursor = cursor;
+    follower.pending = cursor;
+    follower.received = test::sample_record(99);
+    int32_t result = follower_read(follower, route);
+    return {result, follower.error.code, follower.error.message, follower.received, follower.pending};
+  }
+
+  MasterState writer_;
+  int held_ = -1;
+};
+
+std::string expand(std::string text, const std::string& dir) {
+  size_t at = text.find("{dir}");
+  return at == std::string::npos ? text : text.replace(at, 5, dir);
+}
+
+TEST_P(RouteTest, BothRoutesGiveTheSameResult) {
+  const Case& c = GetParam();
+  c.lay(*this);
+  writer_.counter.publish(c.count);
+  Outcome direct = read_by(Route::direct, c.cursor);
+  Outcome listed = read_by(Route::listing, c.cursor);
+
+  EXPECT_EQ(direct.result, c.result);
+  EXPECT_EQ(direct.pending, c.pending);
+  EXPECT_EQ(direct.message, expand(c.message, master_dir()));
+  EXPECT_EQ(direct.code, c.message.empty() ? 0 : -1);
+  // A record is loaded whole or not at all.
+  TradeRecord expected = test::sample_record(c.result == 1 ? c.pending : 99);
+  if (c.result == 1) record_terminate_symbol(expected);
+  EXPECT_TRUE(test::same_bytes(direct.received, expected));
+
+  EXPECT_EQ(listed.result, direct.result);
+  EXPECT_EQ(listed.code, direct.code);
+  EXPECT_EQ(listed.message, direct.message);
+  EXPECT_EQ(listed.pending, direct.pending);
+  EXPECT_TRUE(test::same_bytes(listed.received, direct.received));
+}
+
+const Case kCases[] = {
+    {"NextRecordPresent", [](RouteTest& t) { t.place("000006", 6); t.place("000007", 7); }, 5, 7,
+     1, 6, ""},
+    {"GapBeforeTheNextRecord", [](RouteTest& t) { t.place("000008", 8); }, 5, 8, 1, 8, ""},
+    {"NameWithASuffix", [](RouteTest& t) { t.place("7.txt", 7); t.place("readme", 1); }, 6, 7, 1,
+     7, ""},
+    {"ShortAndEmptyFilesPassedOver",
+     [](RouteTest& t) {
+       t.place("000006", 6, 40);
+       t.place("000007", 7, 0);
+       t.place("000008", 8);
+     },
+     5, 8, 1, 8, ""},
+    {"LongFileGivesItsFirstEightyBytes", [](RouteTest& t) { t.place("000006", 6, 120); }, 5, 6, 1,
+     6, ""},
+    {"RecordAboveThePublishedCount", [](RouteTest& t) { t.place("000012", 12); }, 5, 7, 1, 12, ""},
+    {"SevenDigitNumber", [](RouteTest& t) { t.place("1000000", 1000000); }, 999999, 1000000, 1,
+     1000000, ""},
+    {"NumberedDirectory",
+     [](RouteTest& t) {
+       test::make_directory(t.record_path("000006"));
+       t.place("000007", 7);
+     },
+     5, 7, 0, 5, "Read: could not open {dir}/000006 file."},
+    {"NumberedFifo",
+     [](RouteTest& t) {
+       ASSERT_EQ(::mkfifo(t.record_path("000006").c_str(), 0644), 0);
+       t.place("000007", 7);
+     },
+     5, 7, 0, 5, "Read: could not open {dir}/000006 file."},
+    {"RecordHeldByAWriter",
+     [](RouteTest& t) {
+       t.place("000006", 6);
+       t.hold_for_writing("000006");
+     },
+     5, 6, 0, 5, "Read: could not open {dir}/000006 file."},
+    {"RecordThatCannotBeRead",
+     [](RouteTest& t) {
+       // Reading this process's memory at address 0 fails with an I/O error.
+       ASSERT_EQ(::symlink("/proc/self/mem", t.record_path("000006").c_str()), 0);
+     },
+     5, 6, 0, 5, "Read: ReadFile {dir}/000006 error."},
+    {"NothingLeftAboveTheCursor", [](RouteTest& t) { t.place("000005", 5, 80); }, 5, 9, 0, 5,
+     "Read: unknown exception"},
+    {"OnlyShortFilesAboveTheCursor", [](RouteTest& t) { t.place("000006", 6, 79); }, 5, 6, 0, 5,
+     "Read: unknown exception"},
+    {"NothingNew", [](RouteTest& t) { t.place("000006", 6); }, 6, 6, 0, 6, ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, RouteTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// The direct route must not touch the listing: with the master directory
+// searchable but unreadable, records still arrive, while listing fails.
+class DirectReadTest : public test::ChannelTest {};
+
+TEST_F(DirectReadTest, ConsecutiveRecordsArriveWithoutListingTheDirectory) {
+  MasterState writer;
+  ASSERT_EQ(master_init(writer, root.c_str(), master.c_str()), 1);
+  for (int n = 1; n <= 3; ++n) {
+    writer.staged = test::sample_record(n);
+    ASSERT_EQ(master_write(writer), 1);
+  }
+  FollowerState follower;
+  ASSERT_EQ(follower_init(follower, root.c_str(), "F", master.c_str()), 1);
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0711), 0);
+  ASSERT_EQ(::chmod(master_dir().c_str(), 0311), 0);
+  EXPECT_EQ(test::run_in_child([&] {
+              // Root reads any directory; an ordinary user does not.
+              if (::geteuid() == 0) {
+                ASSERT_EQ(::setgid(65534), 0);
+                ASSERT_EQ(::setuid(65534), 0);
+              }
+              for (int n = 1; n <= 3; ++n) {
+                ASSERT_EQ(follower_read(follower), 1) << follower.error.message;
+                EXPECT_EQ(follower.received.ticket, 100000 + n);
+                follower.cursor = follower.pending;
+              }
+              EXPECT_EQ(follower_read(follower), 0);
+              EXPECT_EQ(follower.error.code, 0);
+              follower.cursor = 0;
+              EXPECT_EQ(follower_read(follower, Route::listing), 0);
+              EXPECT_STREQ(follower.error.message, "Read: FindFirstFile failed.");
+            }),
+            0);
+  ::chmod(master_dir().c_str(), 0755);
+}
+
+}  // namespace
+}  // namespace zeb
