@@ -1,0 +1,242 @@
+#include "cross_process.h"
+
+#include <dlfcn.h>
+#include <sched.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace zeb::bench {
+
+namespace {
+
+constexpr int kMaxFollowers = 8;
+// A process still running after this long gives up, and so do the others.
+constexpr int64_t kTimeoutNs = 300'000'000'000;
+
+int64_t now_ns() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// What the processes of one run share. It lives in an anonymous shared
+// mapping made before they fork, followed by two arrays with one time per
+// record: when its Write returned and when a follower's Read returned it.
+struct Board {
+  std::atomic<int32_t> failed;
+  std::atomic<int32_t> ready;      // followers bound to the channel
+  std::atomic<int32_t> committed;  // the newest record a follower committed
+  std::atomic<int64_t> started_ns;
+  std::atomic<int64_t> finished_ns[kMaxFollowers];  // each follower's Commit of the last record
+
+  int64_t* written_ns() { return reinterpret_cast<int64_t*>(this + 1); }
+  int64_t* read_ns(int32_t records) { return written_ns() + records + 1; }
+};
+
+class SharedBoard {
+ public:
+  explicit SharedBoard(int32_t records)
+      : size_(sizeof(Board) + 2 * (static_cast<size_t>(records) + 1) * sizeof(int64_t)),
+        memory_(::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0)) {}
+  ~SharedBoard() {
+    if (memory_ != MAP_FAILED) ::munmap(memory_, size_);
+  }
+  SharedBoard(const SharedBoard&) = delete;
+  SharedBoard& operator=(const SharedBoard&) = delete;
+  Board* get() const { return memory_ == MAP_FAILED ? nullptr : static_cast<Board*>(memory_); }
+
+ private:
+  size_t size_;
+  void* memory_;
+};
+
+// A library as a host program loads it: by path, its exports bound by name.
+class Host {
+ public:
+  explicit Host(const char* path) : handle_(::dlopen(path, RTLD_NOW | RTLD_LOCAL)) {}
+  bool loaded() const { return handle_ != nullptr; }
+  template <typename Signature>
+  Signature* fn(const char* name) const {
+    return reinterpret_cast<Signature*>(::dlsym(handle_, name));
+  }
+
+ private:
+  void* handle_;  // left open: the process exits right after its run
+};
+
+// Tells the other processes to stop, and why; returns the exit status.
+int give_up(Board& board, const char* who, const std::string& why) {
+  board.failed.store(1);
+  std::fprintf(stderr, "%s: %s\n", who, why.c_str());
+  return 1;
+}
+
+// Waits for `done`, yielding the processor; false if the run failed or timed out.
+bool wait_until(Board& board, const std::function<bool()>& done) {
+  int64_t deadline = now_ns() + kTimeoutNs;
+  while (!done()) {
+    if (board.failed.load() != 0 || now_ns() > deadline) return false;
+    ::sched_yield();
+  }
+  return true;
+}
+
+using Arrival = std::function<void(int32_t number, int64_t read_at)>;
+
+// A follower process: reads and commits until record `records` is committed,
+// checking that records arrive in order; `arrived` runs after each Commit.
+int follow(const Channel& channel, const std::string& name, int32_t records, bool yield_when_idle,
+           Board& board, const Arrival& arrived) {
+  const char* who = "follower";
+  Host library(ZEB_FOLLOWER_LIBRARY);
+  if (!library.loaded()) return give_up(board, who, ::dlerror());
+  auto init = library.fn<int(const char*, const char*, const char*)>("Init");
+  auto read = library.fn<int()>("Read");
+  auto commit = library.fn<int()>("Commit");
+  auto ticket = library.fn<int()>("GetTicket");
+  auto error_code = library.fn<int()>("ErrorCode");
+  auto error_message = library.fn<const char*()>("ErrorMsg");
+  if (init(channel.root.c_str(), name.c_str(), channel.master.c_str()) != 1)
+    return give_up(board, who, error_message());
+  board.ready.fetch_add(1);
+
+  int64_t deadline = now_ns() + kTimeoutNs;
+  uint32_t polls = 0;
+  for (int32_t last = 0; last < records;) {
+    if (read() == 1) {
+      int64_t read_at = now_ns();
+      int32_t number = ticket();
+      if (number != last + 1)
+        return give_up(board, who, "record " + std::to_string(number) + " after " + std::to_string(last));
+      if (commit() != 1) return give_up(board, who, error_message());
+      arrived(number, read_at);
+      last = number;
+      continue;
+    }
+    if (error_code() != 0) return give_up(board, who, error_message());
+    if (yield_when_idle) ::sched_yield();
+    if ((++polls & 0xfff) == 0 && (board.failed.load() != 0 || now_ns() > deadline))
+      return give_up(board, who, "stopped before the last record");
+  }
+  return 0;
+}
+
+using Written = std::function<bool(int32_t number, int64_t written_at)>;
+
+// The master process: once every follower is bound, writes records 1 to
+// `records` carrying their number as ticket; `written` runs after each
+// Write and may hold the next one back (false: give up).
+int publish(const Channel& channel, int32_t records, int followers, Board& board, const Written& written) {
+  const char* who = "master";
+  Host library(ZEB_MASTER_LIBRARY);
+  if (!library.loaded()) return give_up(board, who, ::dlerror());
+  auto init = library.fn<int(const char*, const char*)>("Init");
+  auto set_ticket = library.fn<void(int)>("SetTicket");
+  auto write = library.fn<int()>("Write");
+  auto error_message = library.fn<const char*()>("ErrorMsg");
+  if (init(channel.root.c_str(), channel.master.c_str()) != 1) return give_up(board, who, error_message());
+  if (!wait_until(board, [&] { return board.ready.load() == followers; }))
+    return give_up(board, who, "the followers never came");
+  board.started_ns.store(now_ns());
+  for (int32_t n = 1; n <= records; ++n) {
+    set_ticket(n);
+    if (write() != 1) return give_up(board, who, error_message());
+    if (!written(n, now_ns())) return give_up(board, who, "stopped before the last record");
+  }
+  return 0;
+}
+
+pid_t start(const std::function<int()>& body) {
+  std::fflush(nullptr);
+  pid_t pid = ::fork();
+  // The child leaves without running the parent's exit handlers.
+  if (pid == 0) ::_exit(body());
+  return pid;
+}
+
+// Empty when every process exited with status 0.
+std::string wait_all(const std::vector<pid_t>& pids) {
+  std::string error;
+  for (pid_t pid : pids) {
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+      error = "a master or follower process failed";
+  }
+  return error;
+}
+
+}  // namespace
+
+Latency measure_latency(const Medium& medium, int32_t records) {
+  Latency result;
+  Channel channel(medium);
+  SharedBoard shared(records);
+  Board* board = shared.get();
+  if (board == nullptr) {
+    result.error = "no shared memory for the run";
+    return result;
+  }
+  int64_t* written_ns = board->written_ns();
+  int64_t* read_ns = board->read_ns(records);
+  std::vector<pid_t> pids;
+  pids.push_back(start([&] {
+    return follow(channel, "latency", records, false, *board, [&](int32_t n, int64_t read_at) {
+      read_ns[n] = read_at;
+      board->committed.store(n);
+    });
+  }));
+  pids.push_back(start([&] {
+    return publish(channel, records, 1, *board, [&](int32_t n, int64_t written_at) {
+      written_ns[n] = written_at;
+      return wait_until(*board, [&] { return board->committed.load() == n; });
+    });
+  }));
+  result.error = wait_all(pids);
+  if (!result.error.empty()) return result;
+
+  std::vector<double> latencies;
+  for (int32_t n = 1; n <= records; ++n) latencies.push_back(static_cast<double>(read_ns[n] - written_ns[n]));
+  std::sort(latencies.begin(), latencies.end());
+  result.median_ns = latencies[latencies.size() / 2];
+  result.p99_ns = latencies[(latencies.size() * 99 + 99) / 100 - 1];
+  result.max_ns = latencies.back();
+  return result;
+}
+
+Throughput measure_throughput(const Medium& medium, int32_t records, int followers) {
+  Throughput result;
+  Channel channel(medium);
+  SharedBoard shared(records);
+  Board* board = shared.get();
+  if (board == nullptr || followers > kMaxFollowers) {
+    result.error = "no shared memory for the run";
+    return result;
+  }
+  std::vector<pid_t> pids;
+  for (int i = 0; i < followers; ++i) {
+    pids.push_back(start([&, i] {
+      return follow(channel, "f" + std::to_string(i + 1), records, true, *board,
+                    [&, i](int32_t n, int64_t) {
+                      if (n == records) board->finished_ns[i].store(now_ns());
+                    });
+    }));
+  }
+  pids.push_back(start([&] { return publish(channel, records, followers, *board, [](int32_t, int64_t) { return true; }); }));
+  result.error = wait_all(pids);
+  if (!result.error.empty()) return result;
+
+  int64_t finished = 0;
+  for (int i = 0; i < followers; ++i) finished = std::max(finished, board->finished_ns[i].load());
+  result.per_second = records / ((finished - board->started_ns.load()) / 1e9);
+  return result;
+}
+
+}  // namespace zeb::bench

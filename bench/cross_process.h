@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "channels.h"
+
+// The channel as host programs use it: a master and followers in separate
+// processes, each loading its library and calling the exports by name.
+namespace zeb::bench {
+
+struct Latency {
+  double median_ns = 0, p99_ns = 0, max_ns = 0;
+  std::string error;  // empty when every record arrived, in order
+};
+
+// From Write returning in the master to Read returning that record in a
+// follower that polls without pause. The master writes the next record only
+// once the follower has committed the last, so each record meets an idle
+// follower.
+Latency measure_latency(const Medium& medium, int32_t records);
+
+struct Throughput {
+  double per_second = 0;
+  std::string error;  // empty when every follower got every record, in order
+};
+
+// Records per second delivered to every one of `followers` follower
+// processes while the master writes as fast as it can: from the master's
+// first Write to the last follower's Commit of the last record. Followers
+// yield the processor when they find nothing new.
+Throughput measure_throughput(const Medium& medium, int32_t records, int followers);
+
+}  // namespace zeb::bench

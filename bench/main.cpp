@@ -1,0 +1,220 @@
+// zeb_bench: measures the channel against the floor of what it does and
+// against SQLite, and prints one Markdown table in which every row is
+// measured side by side with its references in the same run.
+//
+//   zeb_bench [--quick] [--plot FILE]
+//     --quick      tiny channels and short runs: shows that every case runs
+//                  and that the channel delivers, says nothing about speed
+//     --plot FILE  also writes the cost of Read+Commit against channel size
+//                  on tmpfs, for bench/plot_read_cost.gp
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cases.h"
+#include "cross_process.h"
+#include "results.h"
+#include "table.h"
+
+namespace zeb::bench {
+namespace {
+
+struct Plan {
+  std::vector<int32_t> tmpfs_sizes;  // channels for Read+Commit on tmpfs, smallest first
+  int32_t disk_size;
+  int32_t latency_records;
+  int32_t throughput_records;
+  int32_t disk_throughput_records;
+  Timing timing;
+};
+
+const Plan kFull = {{1000, 10000, 100000}, 1000, 10000, 20000, 1000, {0.2, 5}};
+const Plan kQuick = {{10, 20, 40}, 10, 100, 100, 20, {0.001, 1}};
+constexpr int kFollowers = 4;
+
+// Creating a file on the real disk costs so much more than on tmpfs that
+// large channels live on tmpfs; the disk rows show the difference.
+Medium tmpfs() {
+  return {"tmpfs", "/dev/shm"};
+}
+Medium disk() {
+  const char* tmpdir = std::getenv("TMPDIR");
+  return {"disk", tmpdir != nullptr && *tmpdir != '\0' ? tmpdir : "/tmp"};
+}
+
+std::string count_text(int32_t n) {
+  std::string digits = std::to_string(n);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(at, ",");
+  return digits;
+}
+
+std::string first_line_of(const char* path, const char* prefix) {
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(prefix, 0) == 0) return line.substr(line.find(':') + 2);
+  return "unknown";
+}
+
+void print_preamble(const Plan& plan, bool quick) {
+  char date[32];
+  std::time_t now = std::time(nullptr);
+  std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", std::localtime(&now));
+  std::string load;
+  std::getline(std::ifstream("/proc/loadavg"), load);
+  std::printf("%sMeasured %s on %u cores (%s); load average at the start: %s.\n",
+              quick ? "QUICK RUN, tiny sizes, figures mean nothing. " : "", date,
+              std::thread::hardware_concurrency(), first_line_of("/proc/cpuinfo", "model name").c_str(),
+              load.substr(0, load.find(' ')).c_str());
+  std::printf("tmpfs: %s; disk: %s. Costs are the median of %d repetitions of at least %g s each.\n\n",
+              tmpfs().base.c_str(), disk().base.c_str(), plan.timing.repetitions, plan.timing.min_time);
+}
+
+struct Run {
+  Plan plan;
+  Results results;
+  std::vector<std::string> errors;
+  // What the in-process cases work on; it must outlive the measurement.
+  std::vector<std::unique_ptr<Channel>> channels;
+  std::vector<std::unique_ptr<SqliteQueue>> peers;
+  std::vector<std::unique_ptr<FilledChannel>> filled;
+
+  double ns(const std::string& measure, const Medium& medium, int32_t size = 0) const {
+    return results.nanoseconds(case_name(measure, medium, size));
+  }
+};
+
+void register_cases(Run& run) {
+  for (const Medium& medium : {tmpfs(), disk()}) {
+    Channel& channel = *run.channels.emplace_back(std::make_unique<Channel>(medium));
+    SqliteQueue& peer = *run.peers.emplace_back(std::make_unique<SqliteQueue>(channel.dir / "peer.db"));
+    if (!peer.error().empty()) run.errors.push_back(peer.error());
+    register_write_cases(medium, channel, peer, run.plan.timing);
+  }
+  register_idle_cases(disk(), *run.channels.emplace_back(std::make_unique<Channel>(disk())),
+                      run.plan.timing);
+  auto add_filled = [&](const Medium& medium, int32_t size) {
+    FilledChannel& filled = *run.filled.emplace_back(std::make_unique<FilledChannel>(medium, size));
+    if (!filled.error.empty()) run.errors.push_back(filled.error);
+    register_read_cases(medium, filled, run.plan.timing);
+  };
+  for (int32_t size : run.plan.tmpfs_sizes) add_filled(tmpfs(), size);
+  add_filled(disk(), run.plan.disk_size);
+}
+
+std::vector<Row> cost_rows(const Run& run) {
+  std::vector<Row> rows;
+  for (const Medium& medium : {tmpfs(), disk()})
+    rows.push_back({"Write per record", medium.label, run.ns("write", medium), Unit::nanoseconds,
+                    {{"floor: create+write+close record, index via temp+rename", run.ns("write_floor", medium), 1.5},
+                     {"SQLite publish (INSERT)", run.ns("sqlite_publish", medium)}}});
+  rows.push_back({"Read, nothing new", disk().label, run.ns("idle", disk()), Unit::nanoseconds,
+                  {{"floor: 3 stat + 1 atomic load", run.ns("idle_floor", disk()), 2}}});
+
+  auto read_row = [&](const Medium& medium, int32_t size) {
+    Row row = {"Read+Commit per record, " + count_text(size) + " records", medium.label,
+               run.ns("read", medium, size), Unit::nanoseconds,
+               {{"floor: open+read+close record, index via temp+rename", run.ns("read_floor", medium, size), 2}}};
+    int32_t smallest = run.plan.tmpfs_sizes.front();
+    if (medium.label == tmpfs().label && size != smallest)
+      row.references.push_back({"the same at " + count_text(smallest) + " records",
+                                run.ns("read", medium, smallest), size == run.plan.tmpfs_sizes.back() ? 1.5 : 0});
+    row.references.push_back({"listing route", run.ns("read_listing", medium, size)});
+    row.references.push_back({"SQLite consume (SELECT next + UPDATE cursor)", run.ns("sqlite_consume", medium, size)});
+    rows.push_back(row);
+  };
+  for (int32_t size : run.plan.tmpfs_sizes) read_row(tmpfs(), size);
+  read_row(disk(), run.plan.disk_size);
+  return rows;
+}
+
+void add_process_rows(Run& run, std::vector<Row>& rows) {
+  for (const Medium& medium : {tmpfs(), disk()}) {
+    std::fprintf(stderr, "latency over %d records on %s\n", static_cast<int>(run.plan.latency_records),
+                 medium.label.c_str());
+    Latency latency = measure_latency(medium, run.plan.latency_records);
+    if (!latency.error.empty()) run.errors.push_back("latency: " + latency.error);
+    std::string over = " (" + count_text(run.plan.latency_records) + " records)";
+    Row median = {"Write to Read latency, median" + over, medium.label, latency.median_ns, Unit::nanoseconds, {}};
+    if (medium.label == tmpfs().label) median.max_value = 50000;
+    rows.push_back(median);
+    rows.push_back({"Write to Read latency, 99th percentile", medium.label, latency.p99_ns, Unit::nanoseconds, {}});
+    rows.push_back({"Write to Read latency, maximum", medium.label, latency.max_ns, Unit::nanoseconds, {}});
+  }
+  for (const Medium& medium : {tmpfs(), disk()}) {
+    int32_t records = medium.label == tmpfs().label ? run.plan.throughput_records : run.plan.disk_throughput_records;
+    std::fprintf(stderr, "throughput of %d records to %d followers on %s\n", static_cast<int>(records),
+                 kFollowers, medium.label.c_str());
+    Throughput throughput = measure_throughput(medium, records, kFollowers);
+    if (!throughput.error.empty()) run.errors.push_back("throughput: " + throughput.error);
+    rows.push_back({"Records/s to all of 1 master + 4 followers (" + count_text(records) + " records)",
+                    medium.label, throughput.per_second, Unit::per_second,
+                    {{"Write alone, in one process", 1e9 / run.ns("write", medium)}}});
+  }
+}
+
+void write_plot_data(const Run& run, const char* path) {
+  std::FILE* out = std::fopen(path, "w");
+  if (out == nullptr) {
+    std::fprintf(stderr, "cannot write %s\n", path);
+    return;
+  }
+  std::fprintf(out, "# records  direct_us  listing_us  floor_us  sqlite_us  (Read+Commit per record, tmpfs)\n");
+  for (int32_t size : run.plan.tmpfs_sizes)
+    std::fprintf(out, "%d %.3f %.3f %.3f %.3f\n", static_cast<int>(size), run.ns("read", tmpfs(), size) / 1000,
+                 run.ns("read_listing", tmpfs(), size) / 1000, run.ns("read_floor", tmpfs(), size) / 1000,
+                 run.ns("sqlite_consume", tmpfs(), size) / 1000);
+  std::fclose(out);
+}
+
+int main(int argc, char** argv) {
+  bool quick = false;
+  const char* plot = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--quick") == 0) {
+      quick = true;
+    } else if (std::strcmp(argv[i], "--plot") == 0 && i + 1 < argc) {
+      plot = argv[++i];
+    } else {
+      std::fprintf(stderr, "usage: zeb_bench [--quick] [--plot FILE]\n");
+      return 2;
+    }
+  }
+  Run run;
+  run.plan = quick ? kQuick : kFull;
+
+  // Repetitions of different cases take turns in random order, so a
+  // neighbour's load falls on a row and its references alike.
+  std::vector<std::string> flags = {argv[0], "--benchmark_enable_random_interleaving=true"};
+  std::vector<char*> flag_pointers;
+  for (std::string& flag : flags) flag_pointers.push_back(flag.data());
+  int flag_count = static_cast<int>(flag_pointers.size());
+  benchmark::Initialize(&flag_count, flag_pointers.data());
+
+  register_cases(run);
+  benchmark::RunSpecifiedBenchmarks(&run.results);
+  for (const std::string& error : run.results.errors()) run.errors.push_back(error);
+  std::vector<Row> rows = cost_rows(run);
+  add_process_rows(run, rows);
+
+  print_preamble(run.plan, quick);
+  print_table(stdout, rows);
+  if (plot != nullptr) write_plot_data(run, plot);
+  for (const std::string& error : run.errors) std::fprintf(stderr, "error: %s\n", error.c_str());
+  return run.errors.empty() ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace zeb::bench
+
+int main(int argc, char** argv) {
+  return zeb::bench::main(argc, argv);
+}

@@ -1,0 +1,62 @@
+#include "table.h"
+
+#include <cmath>
+
+namespace zeb::bench {
+
+namespace {
+
+std::string figure(double value, Unit unit) {
+  char text[32];
+  if (std::isnan(value)) return "n/a";
+  if (unit == Unit::per_second)
+    std::snprintf(text, sizeof text, "%.0f/s", value);
+  else if (value < 10000)
+    std::snprintf(text, sizeof text, "%.2f µs", value / 1000);
+  else
+    std::snprintf(text, sizeof text, "%.0f µs", value / 1000);
+  return text;
+}
+
+std::string verdict(bool met) {
+  return met ? "met" : "**missed**";
+}
+
+std::string ratio_target(const Row& row, const Reference& reference) {
+  if (reference.max_ratio <= 0) return "";
+  char text[48];
+  std::snprintf(text, sizeof text, "≤ %gx: ", reference.max_ratio);
+  return text + verdict(row.value / reference.value <= reference.max_ratio);
+}
+
+std::string value_target(const Row& row) {
+  if (row.max_value <= 0) return "";
+  return "< " + figure(row.max_value, row.unit) + ": " + verdict(row.value < row.max_value);
+}
+
+}  // namespace
+
+void print_table(std::FILE* out, const std::vector<Row>& rows) {
+  std::fprintf(out, "| Measure | Medium | zeb | Reference | Reference value | zeb ÷ reference | Target |\n");
+  std::fprintf(out, "|---|---|--:|---|--:|--:|---|\n");
+  for (const Row& row : rows) {
+    std::string value = figure(row.value, row.unit);
+    if (row.references.empty()) {
+      std::fprintf(out, "| %s | %s | %s | | | | %s |\n", row.measure.c_str(), row.medium.c_str(),
+                   value.c_str(), value_target(row).c_str());
+      continue;
+    }
+    bool first = true;
+    for (const Reference& reference : row.references) {
+      char ratio[32];
+      std::snprintf(ratio, sizeof ratio, "%.2fx", row.value / reference.value);
+      std::fprintf(out, "| %s | %s | %s | %s | %s | %s | %s |\n", first ? row.measure.c_str() : "",
+                   first ? row.medium.c_str() : "", first ? value.c_str() : "",
+                   reference.label.c_str(), figure(reference.value, row.unit).c_str(), ratio,
+                   ratio_target(row, reference).c_str());
+      first = false;
+    }
+  }
+}
+
+}  // namespace zeb::bench
