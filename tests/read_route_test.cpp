@@ -12,6 +12,7 @@
 
 #include "follower.h"
 #include "master.h"
+#include "support/allocation_count.h"
 #include "support/channel_fixture.h"
 
 namespace zeb {
@@ -155,19 +156,25 @@ const Case kCases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, RouteTest, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 
+// A channel of three consecutive records and a follower at its start.
+class DirectReadTest : public test::ChannelTest {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(master_init(writer, root.c_str(), master.c_str()), 1);
+    for (int n = 1; n <= 3; ++n) {
+      writer.staged = test::sample_record(n);
+      ASSERT_EQ(master_write(writer), 1);
+    }
+    ASSERT_EQ(follower_init(follower, root.c_str(), "F", master.c_str()), 1);
+  }
+
+  MasterState writer;
+  FollowerState follower;
+};
+
 // The direct route must not touch the listing: with the master directory
 // searchable but unreadable, records still arrive, while listing fails.
-class DirectReadTest : public test::ChannelTest {};
-
 TEST_F(DirectReadTest, ConsecutiveRecordsArriveWithoutListingTheDirectory) {
-  MasterState writer;
-  ASSERT_EQ(master_init(writer, root.c_str(), master.c_str()), 1);
-  for (int n = 1; n <= 3; ++n) {
-    writer.staged = test::sample_record(n);
-    ASSERT_EQ(master_write(writer), 1);
-  }
-  FollowerState follower;
-  ASSERT_EQ(follower_init(follower, root.c_str(), "F", master.c_str()), 1);
   ASSERT_EQ(::chmod(dir.path().c_str(), 0711), 0);
   ASSERT_EQ(::chmod(master_dir().c_str(), 0311), 0);
   EXPECT_EQ(test::run_in_child([&] {
@@ -189,6 +196,21 @@ TEST_F(DirectReadTest, ConsecutiveRecordsArriveWithoutListingTheDirectory) {
             }),
             0);
   ::chmod(master_dir().c_str(), 0755);
+}
+
+// The poll a follower repeats all day, and the common read, allocate
+// nothing: the candidate list belongs to the listing route alone.
+TEST_F(DirectReadTest, NeitherTheIdlePollNorTheDirectRouteAllocates) {
+  long before = test::allocation_count();
+  ASSERT_EQ(follower_read(follower), 1);
+  follower.cursor = 3;
+  EXPECT_EQ(follower_read(follower), 0);
+  EXPECT_EQ(follower.error.code, 0);
+  EXPECT_EQ(test::allocation_count(), before);
+
+  follower.cursor = 0;
+  ASSERT_EQ(follower_read(follower, Route::listing), 1);
+  EXPECT_GT(test::allocation_count(), before);
 }
 
 }  // namespace
