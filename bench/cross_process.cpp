@@ -33,7 +33,8 @@ int64_t now_ns() {
 struct Board {
   std::atomic<int32_t> failed;
   std::atomic<int32_t> ready;      // followers bound to the channel
-  std::atomic<int32_t> committed;  // the newest record a follower committed
+  std::atomic<int32_t> committed;  // the newest record a follower took
+  std::atomic<int32_t> counter;    // the bare counter that stands for the channel in the floor
   std::atomic<int64_t> started_ns;
   std::atomic<int64_t> finished_ns[kMaxFollowers];  // each follower's Commit of the last record
 
@@ -89,12 +90,37 @@ bool wait_until(Board& board, const std::function<bool()>& done) {
   return true;
 }
 
+// How a follower takes the next record: its number, with the time its read
+// returned in `read_at`; 0 when nothing is new; -1 after give_up.
+using Take = std::function<int32_t(int64_t& read_at)>;
 using Arrival = std::function<void(int32_t number, int64_t read_at)>;
 
-// A follower process: reads and commits until record `records` is committed,
-// checking that records arrive in order; `arrived` runs after each Commit.
-int follow(const Channel& channel, const std::string& name, int32_t records, bool yield_when_idle,
-           Board& board, const Arrival& arrived) {
+// A follower's poll loop: takes records until record `records`, checking
+// that they arrive in order; `arrived` runs after each.
+int follow(int32_t records, bool yield_when_idle, Board& board, const Take& take, const Arrival& arrived) {
+  int64_t deadline = now_ns() + kTimeoutNs;
+  uint32_t polls = 0;
+  for (int32_t last = 0; last < records;) {
+    int64_t read_at = 0;
+    int32_t number = take(read_at);
+    if (number < 0) return 1;
+    if (number > 0) {
+      if (number != last + 1)
+        return give_up(board, "follower", "record " + std::to_string(number) + " after " + std::to_string(last));
+      arrived(number, read_at);
+      last = number;
+      continue;
+    }
+    if (yield_when_idle) ::sched_yield();
+    if ((++polls & 0xfff) == 0 && (board.failed.load() != 0 || now_ns() > deadline))
+      return give_up(board, "follower", "stopped before the last record");
+  }
+  return 0;
+}
+
+// A follower process on the channel: each record is one Read and one Commit.
+int follow_channel(const Channel& channel, const std::string& name, int32_t records, bool yield_when_idle,
+                   Board& board, const Arrival& arrived) {
   const char* who = "follower";
   Host library(ZEB_FOLLOWER_LIBRARY);
   if (!library.loaded()) return give_up(board, who, ::dlerror());
@@ -107,34 +133,40 @@ int follow(const Channel& channel, const std::string& name, int32_t records, boo
   if (init(channel.root.c_str(), name.c_str(), channel.master.c_str()) != 1)
     return give_up(board, who, error_message());
   board.ready.fetch_add(1);
+  auto failed = [&] {
+    give_up(board, who, error_message());
+    return -1;
+  };
+  return follow(records, yield_when_idle, board, [&](int64_t& read_at) {
+    if (read() != 1) return error_code() == 0 ? 0 : failed();
+    read_at = now_ns();
+    int32_t number = ticket();
+    return commit() == 1 ? number : failed();
+  }, arrived);
+}
 
-  int64_t deadline = now_ns() + kTimeoutNs;
-  uint32_t polls = 0;
-  for (int32_t last = 0; last < records;) {
-    if (read() == 1) {
-      int64_t read_at = now_ns();
-      int32_t number = ticket();
-      if (number != last + 1)
-        return give_up(board, who, "record " + std::to_string(number) + " after " + std::to_string(last));
-      if (commit() != 1) return give_up(board, who, error_message());
-      arrived(number, read_at);
-      last = number;
-      continue;
-    }
-    if (error_code() != 0) return give_up(board, who, error_message());
-    if (yield_when_idle) ::sched_yield();
-    if ((++polls & 0xfff) == 0 && (board.failed.load() != 0 || now_ns() > deadline))
-      return give_up(board, who, "stopped before the last record");
+// How a master publishes record n; false after give_up.
+using Put = std::function<bool(int32_t number)>;
+using Written = std::function<bool(int32_t number, int64_t written_at)>;
+
+// A master's loop: once every follower is ready, puts records 1 to
+// `records`; `written` runs after each and may hold the next one back
+// (false: give up).
+int publish(int32_t records, int followers, Board& board, const Put& put, const Written& written) {
+  if (!wait_until(board, [&] { return board.ready.load() == followers; }))
+    return give_up(board, "master", "the followers never came");
+  board.started_ns.store(now_ns());
+  for (int32_t n = 1; n <= records; ++n) {
+    if (!put(n)) return 1;
+    if (!written(n, now_ns())) return give_up(board, "master", "stopped before the last record");
   }
   return 0;
 }
 
-using Written = std::function<bool(int32_t number, int64_t written_at)>;
-
-// The master process: once every follower is bound, writes records 1 to
-// `records` carrying their number as ticket; `written` runs after each
-// Write and may hold the next one back (false: give up).
-int publish(const Channel& channel, int32_t records, int followers, Board& board, const Written& written) {
+// The master process on the channel: each record is one Write carrying its
+// number as ticket.
+int publish_channel(const Channel& channel, int32_t records, int followers, Board& board,
+                    const Written& written) {
   const char* who = "master";
   Host library(ZEB_MASTER_LIBRARY);
   if (!library.loaded()) return give_up(board, who, ::dlerror());
@@ -143,15 +175,12 @@ int publish(const Channel& channel, int32_t records, int followers, Board& board
   auto write = library.fn<int()>("Write");
   auto error_message = library.fn<const char*()>("ErrorMsg");
   if (init(channel.root.c_str(), channel.master.c_str()) != 1) return give_up(board, who, error_message());
-  if (!wait_until(board, [&] { return board.ready.load() == followers; }))
-    return give_up(board, who, "the followers never came");
-  board.started_ns.store(now_ns());
-  for (int32_t n = 1; n <= records; ++n) {
+  return publish(records, followers, board, [&](int32_t n) {
     set_ticket(n);
-    if (write() != 1) return give_up(board, who, error_message());
-    if (!written(n, now_ns())) return give_up(board, who, "stopped before the last record");
-  }
-  return 0;
+    if (write() == 1) return true;
+    give_up(board, who, error_message());
+    return false;
+  }, written);
 }
 
 pid_t start(const std::function<int()>& body) {
@@ -173,11 +202,14 @@ std::string wait_all(const std::vector<pid_t>& pids) {
   return error;
 }
 
-}  // namespace
+using FollowerSide = std::function<int(Board& board, const Arrival& arrived)>;
+using MasterSide = std::function<int(Board& board, const Written& written)>;
 
-Latency measure_latency(const Medium& medium, int32_t records) {
+// One follower process and one master process that puts each record only
+// once the follower has taken the one before; the latency of each record
+// runs from its `written` to its `arrived`.
+Latency ping_pong(int32_t records, const FollowerSide& follower, const MasterSide& master) {
   Latency result;
-  Channel channel(medium);
   SharedBoard shared(records);
   Board* board = shared.get();
   if (board == nullptr) {
@@ -188,13 +220,13 @@ Latency measure_latency(const Medium& medium, int32_t records) {
   int64_t* read_ns = board->read_ns(records);
   std::vector<pid_t> pids;
   pids.push_back(start([&] {
-    return follow(channel, "latency", records, false, *board, [&](int32_t n, int64_t read_at) {
+    return follower(*board, [&](int32_t n, int64_t read_at) {
       read_ns[n] = read_at;
       board->committed.store(n);
     });
   }));
   pids.push_back(start([&] {
-    return publish(channel, records, 1, *board, [&](int32_t n, int64_t written_at) {
+    return master(*board, [&](int32_t n, int64_t written_at) {
       written_ns[n] = written_at;
       return wait_until(*board, [&] { return board->committed.load() == n; });
     });
@@ -211,6 +243,41 @@ Latency measure_latency(const Medium& medium, int32_t records) {
   return result;
 }
 
+}  // namespace
+
+Latency measure_latency(const Medium& medium, int32_t records) {
+  Channel channel(medium);
+  return ping_pong(
+      records,
+      [&](Board& board, const Arrival& arrived) {
+        return follow_channel(channel, "latency", records, false, board, arrived);
+      },
+      [&](Board& board, const Written& written) {
+        return publish_channel(channel, records, 1, board, written);
+      });
+}
+
+Latency measure_counter_latency(int32_t records) {
+  return ping_pong(
+      records,
+      [&](Board& board, const Arrival& arrived) {
+        board.ready.fetch_add(1);
+        int32_t seen = 0;
+        return follow(records, false, board, [&](int64_t& read_at) {
+          int32_t number = board.counter.load();
+          if (number == seen) return 0;
+          read_at = now_ns();
+          return seen = number;
+        }, arrived);
+      },
+      [&](Board& board, const Written& written) {
+        return publish(records, 1, board, [&](int32_t n) {
+          board.counter.store(n);
+          return true;
+        }, written);
+      });
+}
+
 Throughput measure_throughput(const Medium& medium, int32_t records, int followers) {
   Throughput result;
   Channel channel(medium);
@@ -223,13 +290,15 @@ Throughput measure_throughput(const Medium& medium, int32_t records, int followe
   std::vector<pid_t> pids;
   for (int i = 0; i < followers; ++i) {
     pids.push_back(start([&, i] {
-      return follow(channel, "f" + std::to_string(i + 1), records, true, *board,
-                    [&, i](int32_t n, int64_t) {
-                      if (n == records) board->finished_ns[i].store(now_ns());
-                    });
+      return follow_channel(channel, "f" + std::to_string(i + 1), records, true, *board,
+                            [&, i](int32_t n, int64_t) {
+                              if (n == records) board->finished_ns[i].store(now_ns());
+                            });
     }));
   }
-  pids.push_back(start([&] { return publish(channel, records, followers, *board, [](int32_t, int64_t) { return true; }); }));
+  pids.push_back(start([&] {
+    return publish_channel(channel, records, followers, *board, [](int32_t, int64_t) { return true; });
+  }));
   result.error = wait_all(pids);
   if (!result.error.empty()) return result;
 

@@ -34,6 +34,13 @@ std::string value_target(const Row& row) {
   return "< " + figure(row.max_value, row.unit) + ": " + verdict(row.value < row.max_value);
 }
 
+// A row's own target stands on its first line, beside its first reference's.
+std::string targets(const Row& row, const Reference& reference, bool first) {
+  std::string ratio = ratio_target(row, reference);
+  std::string value = first ? value_target(row) : "";
+  return ratio.empty() || value.empty() ? ratio + value : ratio + "; " + value;
+}
+
 }  // namespace
 
 void print_table(std::FILE* out, const std::vector<Row>& rows) {
@@ -49,11 +56,13 @@ void print_table(std::FILE* out, const std::vector<Row>& rows) {
     bool first = true;
     for (const Reference& reference : row.references) {
       char ratio[32];
-      std::snprintf(ratio, sizeof ratio, "%.2fx", row.value / reference.value);
+      double quotient = row.value / reference.value;
+      // Two significant digits even for the tiny ratios against the listing.
+      std::snprintf(ratio, sizeof ratio, quotient < 0.1 ? "%.2gx" : "%.2fx", quotient);
       std::fprintf(out, "| %s | %s | %s | %s | %s | %s | %s |\n", first ? row.measure.c_str() : "",
                    first ? row.medium.c_str() : "", first ? value.c_str() : "",
                    reference.label.c_str(), figure(reference.value, row.unit).c_str(), ratio,
-                   ratio_target(row, reference).c_str());
+                   targets(row, reference, first).c_str());
       first = false;
     }
   }
