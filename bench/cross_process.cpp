@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <thread>
 #include <vector>
 
 namespace zeb::bench {
@@ -205,9 +206,14 @@ std::string wait_all(const std::vector<pid_t>& pids) {
 using FollowerSide = std::function<int(Board& board, const Arrival& arrived)>;
 using MasterSide = std::function<int(Board& board, const Written& written)>;
 
+// A master of the latency runs rests this long after each record was
+// taken, so both runs, the channel's and the bare counter's, last about as
+// long and meet as many of the machine's interruptions.
+constexpr std::chrono::microseconds kPause{100};
+
 // One follower process and one master process that puts each record only
-// once the follower has taken the one before; the latency of each record
-// runs from its `written` to its `arrived`.
+// once the follower has taken the one before, and a pause later; the
+// latency of each record runs from its `written` to its `arrived`.
 Latency ping_pong(int32_t records, const FollowerSide& follower, const MasterSide& master) {
   Latency result;
   SharedBoard shared(records);
@@ -228,7 +234,9 @@ Latency ping_pong(int32_t records, const FollowerSide& follower, const MasterSid
   pids.push_back(start([&] {
     return master(*board, [&](int32_t n, int64_t written_at) {
       written_ns[n] = written_at;
-      return wait_until(*board, [&] { return board->committed.load() == n; });
+      if (!wait_until(*board, [&] { return board->committed.load() == n; })) return false;
+      std::this_thread::sleep_for(kPause);
+      return true;
     });
   }));
   result.error = wait_all(pids);

@@ -16,8 +16,8 @@ struct Latency {
 
 // From Write returning in the master to Read returning that record in a
 // follower that polls without pause. The master writes the next record only
-// once the follower has committed the last, so each record meets an idle
-// follower.
+// once the follower has committed the last, and 100 µs later, so each
+// record meets an idle follower.
 Latency measure_latency(const Medium& medium, int32_t records);
 
 // The same between two processes that share nothing but a counter in shared
