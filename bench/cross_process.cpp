@@ -34,7 +34,7 @@ int64_t now_ns() {
 struct Board {
   std::atomic<int32_t> failed;
   std::atomic<int32_t> ready;      // followers bound to the channel
-  std::atomic<int32_t> committed;  // the newest record a follower took
+  std::atomic<int32_t> taken;      // the newest record a follower took
   std::atomic<int32_t> counter;    // the bare counter that stands for the channel in the floor
   std::atomic<int64_t> started_ns;
   std::atomic<int64_t> finished_ns[kMaxFollowers];  // each follower's Commit of the last record
@@ -228,13 +228,13 @@ Latency ping_pong(int32_t records, const FollowerSide& follower, const MasterSid
   pids.push_back(start([&] {
     return follower(*board, [&](int32_t n, int64_t read_at) {
       read_ns[n] = read_at;
-      board->committed.store(n);
+      board->taken.store(n);
     });
   }));
   pids.push_back(start([&] {
     return master(*board, [&](int32_t n, int64_t written_at) {
       written_ns[n] = written_at;
-      if (!wait_until(*board, [&] { return board->committed.load() == n; })) return false;
+      if (!wait_until(*board, [&] { return board->taken.load() == n; })) return false;
       std::this_thread::sleep_for(kPause);
       return true;
     });
@@ -292,7 +292,7 @@ Throughput measure_throughput(const Medium& medium, int32_t records, int followe
   SharedBoard shared(records);
   Board* board = shared.get();
   if (board == nullptr || followers > kMaxFollowers) {
-    result.error = "no shared memory for the run";
+    result.error = board == nullptr ? "no shared memory for the run" : "too many followers";
     return result;
   }
   std::vector<pid_t> pids;
