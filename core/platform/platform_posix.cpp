@@ -76,9 +76,9 @@ int open_shared(const char* path, int flags, int lock) {
 }  // namespace
 
 FileResult write_file(const char* path, const void* data, size_t size) {
-  // A file this call creates is empty already. Truncating it anyway would
-  // also make ext4 flush it to disk at close, which triples the cost of a
-  // Write there; only an existing file is truncated.
+  // A file this call creates is empty already: truncating it would cost a
+  // system call and make ext4 start writing it back at close. Only an
+  // existing file is truncated.
   bool created = true;
   int fd = open_shared(path, O_WRONLY | O_CREAT | O_EXCL, LOCK_EX);
   if (fd < 0 && errno == EEXIST) {
