@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
+
 namespace zeb::test {
 
 // A fresh directory for one test, removed with everything in it afterwards.
@@ -25,11 +27,6 @@ class TempDir {
 // names is removed when the process exits.
 std::string unique_name(const std::string& prefix);
 
-std::vector<unsigned char> read_bytes(const std::string& path);
-std::string read_text(const std::string& path);
-void write_bytes(const std::string& path, const void* data, size_t size);
-void write_text(const std::string& path, const std::string& text);
-void make_directory(const std::string& path);
 bool exists(const std::string& path);
 
 // Runs `body` in a forked child and returns its exit status (the child exits
