@@ -4,7 +4,21 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/platform.h"
+
 namespace zeb::test {
+
+TempDir::~TempDir() {
+  remove_all(path_);
+}
+
+std::string TempDir::operator/(const std::string& child) const {
+  return join(path_, child);
+}
+
+std::string join(const std::string& parent, const std::string& child) {
+  return parent + platform::kPathSeparator + child;
+}
 
 std::vector<unsigned char> read_bytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -27,6 +41,11 @@ void write_text(const std::string& path, const std::string& text) {
 
 void make_directory(const std::string& path) {
   std::filesystem::create_directories(path);
+}
+
+void remove_all(const std::string& path) {
+  std::error_code ignored;
+  std::filesystem::remove_all(path, ignored);
 }
 
 }  // namespace zeb::test

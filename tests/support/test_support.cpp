@@ -1,13 +1,14 @@
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <mutex>
 #include <stdexcept>
 
@@ -36,11 +37,7 @@ TempDir::TempDir(const std::string& base) {
   path_ = buffer.data();
 }
 
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
+// The shared counters named after these names are unlinked when the process exits.
 std::string unique_name(const std::string& prefix) {
   static int sequence = 0;
   static std::once_flag registered;
@@ -57,6 +54,17 @@ std::string unique_name(const std::string& prefix) {
 bool exists(const std::string& path) {
   struct stat info;
   return ::lstat(path.c_str(), &info) == 0;
+}
+
+HeldFile::HeldFile(const std::string& path, Mode mode)
+    : handle_(::open(path.c_str(), mode == reading ? O_RDONLY : O_WRONLY)) {
+  EXPECT_GE(handle_, 0) << path;
+  EXPECT_EQ(::flock(static_cast<int>(handle_), (mode == reading ? LOCK_SH : LOCK_EX) | LOCK_NB), 0)
+      << path;
+}
+
+HeldFile::~HeldFile() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
 namespace {

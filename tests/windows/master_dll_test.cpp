@@ -42,36 +42,21 @@ TEST_F(MasterDllTest, TheRecordFileIsTheStagedRecordByteForByte) {
   EXPECT_EQ(only_cmd[0], 3);
   for (size_t i = 1; i < 80; ++i) ASSERT_EQ(only_cmd[i], 0) << "byte " << i;
 
-  api.SetTicket(-5);
-  api.SetType(4);
-  api.SetSymbol("EURUSD");
-  api.SetSymbol("GBP");
-  api.SetLot(0.1);
-  api.SetOpenPrice(1.08123);
-  api.SetSL(1.07);
-  api.SetTP(1.09);
-  api.SetClosePrice(1.085);
-  api.SetTimeLocal(1700000000);
-  api.SetTimeServer(1700007200);
-  api.SetSymbol(std::string(25, 'S').c_str());
-  api.SetSymbol("GBP");
+  TradeRecord expected = test::sample_record(7);
+  stage(api, expected);
   ASSERT_EQ(api.Write(), 1);
   std::vector<unsigned char> bytes = test::read_bytes(record_path("000002"));
   ASSERT_EQ(bytes.size(), 80u);
-  TradeRecord record;
-  std::memcpy(&record, bytes.data(), 80);
-  EXPECT_EQ(record.cmd, 3);
-  EXPECT_EQ(record.ticket, -5);
-  EXPECT_EQ(record.type, 4);
-  // A long symbol stops at 19 characters, never reaching Lot.
-  EXPECT_EQ(std::memcmp(record.symbol, "GBP\0SSSSSSSSSSSSSSS\0", 20), 0);
-  EXPECT_EQ(record.lot, 0.1);
-  EXPECT_EQ(record.open_price, 1.08123);
-  EXPECT_EQ(record.sl, 1.07);
-  EXPECT_EQ(record.tp, 1.09);
-  EXPECT_EQ(record.close_price, 1.085);
-  EXPECT_EQ(record.time_local, 1700000000);
-  EXPECT_EQ(record.time_server, 1700007200);
+  EXPECT_EQ(std::memcmp(bytes.data(), &expected, 80), 0);
+
+  // A long symbol stops at 19 characters, never reaching Lot; a shorter one
+  // leaves the bytes after its NUL as they were.
+  api.SetSymbol(std::string(25, 'S').c_str());
+  api.SetSymbol("GBP");
+  ASSERT_EQ(api.Write(), 1);
+  bytes = test::read_bytes(record_path("000003"));
+  EXPECT_EQ(std::memcmp(bytes.data() + 12, "GBP\0SSSSSSSSSSSSSSS\0", 20), 0);
+  EXPECT_EQ(std::memcmp(bytes.data() + 32, &expected.lot, 48), 0);
 }
 
 TEST_F(MasterDllTest, EachWriteTakesTheNextNumberThenIndexesAndPublishesIt) {

@@ -2,32 +2,16 @@
 // "zeb_<master>": each plays its role through the DLLs (roles.h).
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <memory>
 
 #include "channel_fixture.h"
+#include "support/delivery_log.h"
 
 namespace zeb::wintest {
 namespace {
 
-std::vector<int> logged_numbers(const std::string& path) {
-  std::vector<int> numbers;
-  std::ifstream in(path);
-  for (int n; in >> n;) numbers.push_back(n);
-  return numbers;
-}
-
-// Every number 1..count in order; a number may repeat only right after
-// itself (a record received again after a restart before its Commit).
-void expect_complete_in_order(const std::vector<int>& numbers, int count, const std::string& who) {
-  int expected = 1;
-  for (size_t i = 0; i < numbers.size(); ++i) {
-    if (i > 0 && numbers[i] == numbers[i - 1]) continue;
-    ASSERT_EQ(numbers[i], expected) << who << " at position " << i;
-    ++expected;
-  }
-  EXPECT_EQ(expected - 1, count) << who;
-}
+using test::expect_complete_in_order;
+using test::logged_numbers;
 
 // Polls until the live counter shows at least `value`; false after a minute.
 bool wait_for_counter(const std::string& master, int value) {

@@ -22,7 +22,7 @@ class SharingTest : public ChannelTest {
 TEST_F(SharingTest, AReaderHoldingTheNextRecordFileMakesWriteFail) {
   test::write_text(record_path("000002"), "held");
   {
-    HeldFile held(record_path("000002"), GENERIC_READ);
+    HeldFile held(record_path("000002"), HeldFile::reading);
     EXPECT_EQ(writer.api.Write(), 0);
     EXPECT_EQ(std::string(writer.api.ErrorMsg()),
               "Write: could not open " + record_path("000002") + " file.");
@@ -35,7 +35,7 @@ TEST_F(SharingTest, AReaderHoldingTheNextRecordFileMakesWriteFail) {
 
 TEST_F(SharingTest, AReaderHoldingTheMasterIndexMakesWriteFailBeforePublishing) {
   {
-    HeldFile held(index_path(master), GENERIC_READ);
+    HeldFile held(index_path(master), HeldFile::reading);
     EXPECT_EQ(writer.api.Write(), 0);
     EXPECT_EQ(std::string(writer.api.ErrorMsg()),
               "WriteInd: could not open " + index_path(master) + " file.");
@@ -50,7 +50,7 @@ TEST_F(SharingTest, AReaderHoldingTheMasterIndexMakesWriteFailBeforePublishing) 
 
 TEST_F(SharingTest, AWriterHoldingARecordFileMakesReadFail) {
   {
-    HeldFile held(record_path("000001"), GENERIC_WRITE);
+    HeldFile held(record_path("000001"), HeldFile::writing);
     EXPECT_EQ(reader.api.Read(), 0);
     EXPECT_EQ(std::string(reader.api.ErrorMsg()),
               "Read: could not open " + record_path("000001") + " file.");
@@ -65,7 +65,7 @@ TEST_F(SharingTest, AReaderHoldingTheFollowerIndexMakesCommitFail) {
   write_sample(writer.api, 2);
   ASSERT_EQ(reader.api.Read(), 1);
   {
-    HeldFile held(index_path("F"), GENERIC_READ);
+    HeldFile held(index_path("F"), HeldFile::reading);
     EXPECT_EQ(reader.api.Commit(), 0);
     EXPECT_EQ(std::string(reader.api.ErrorMsg()),
               "WriteInd: could not open " + index_path("F") + " file.");

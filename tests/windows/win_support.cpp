@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "platform/platform.h"
 
 namespace zeb::wintest {
@@ -19,15 +17,16 @@ std::string program_directory() {
   return path.substr(0, path.find_last_of('\\'));
 }
 
-TempDir::TempDir() {
+}  // namespace zeb::wintest
+
+namespace zeb::test {
+
+TempDir::TempDir(const std::string& base) {
   char temp[MAX_PATH];
   DWORD length = ::GetTempPathA(sizeof temp, temp);
-  path_ = std::string(temp, length) + unique_name("zeb-test-");
+  std::string parent = base.empty() ? std::string(temp, length - 1) : base;
+  path_ = join(parent, unique_name("zeb-test-"));
   EXPECT_TRUE(::CreateDirectoryA(path_.c_str(), nullptr)) << path_;
-}
-
-TempDir::~TempDir() {
-  remove_all(path_);
 }
 
 std::string unique_name(const std::string& prefix) {
@@ -39,20 +38,22 @@ bool exists(const std::string& path) {
   return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void remove_all(const std::string& path) {
-  std::error_code ignored;
-  std::filesystem::remove_all(path, ignored);
-}
-
-HeldFile::HeldFile(const std::string& path, DWORD access)
-    : handle_(::CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr)) {
-  EXPECT_NE(handle_, INVALID_HANDLE_VALUE) << path << ": error " << ::GetLastError();
+HeldFile::HeldFile(const std::string& path, Mode mode)
+    : handle_(reinterpret_cast<intptr_t>(
+          ::CreateFileA(path.c_str(), mode == reading ? GENERIC_READ : GENERIC_WRITE,
+                        FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))) {
+  EXPECT_NE(reinterpret_cast<HANDLE>(handle_), INVALID_HANDLE_VALUE)
+      << path << ": error " << ::GetLastError();
 }
 
 HeldFile::~HeldFile() {
-  if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+  if (reinterpret_cast<HANDLE>(handle_) != INVALID_HANDLE_VALUE)
+    ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
+
+}  // namespace zeb::test
+
+namespace zeb::wintest {
 
 int live_counter(const std::string& master) {
   int32_t value = 0;

@@ -7,46 +7,18 @@
 
 #include "support/files.h"
 
-// Test helpers for real Windows processes, files and paths.
+// Test helpers for real Windows processes and shared memory; the Windows
+// side of the portable helpers of files.h is in win_support.cpp.
 namespace zeb::wintest {
 
 std::string program_path();
 std::string program_directory();
 
-// A fresh directory under the user's temporary folder, as a Windows path,
-// removed with everything in it afterwards.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& child) const { return path_ + "\\" + child; }
-
- private:
-  std::string path_;
-};
-
-// A name that no other test or test process uses, for masters and their
-// shared counters.
-std::string unique_name(const std::string& prefix);
-
-bool exists(const std::string& path);
-void remove_all(const std::string& path);
-
-// Holds a file open, sharing it for reading only, as a participant reading
-// (GENERIC_READ) or writing (GENERIC_WRITE) it would.
-class HeldFile {
- public:
-  HeldFile(const std::string& path, DWORD access);
-  ~HeldFile();
-  HeldFile(const HeldFile&) = delete;
-  HeldFile& operator=(const HeldFile&) = delete;
-
- private:
-  HANDLE handle_;
-};
+using test::exists;
+using test::HeldFile;
+using test::remove_all;
+using test::TempDir;
+using test::unique_name;
 
 // The value of the live counter "zeb_<master>", or -1 when no process holds it.
 int live_counter(const std::string& master);
