@@ -44,8 +44,10 @@ bool found_by_search(const char* pattern) {
 }  // namespace
 
 bool path_exists(const char* path) {
-  // A search reads these as wildcards, which would match other names.
-  if (std::strpbrk(path, "*?") != nullptr) return false;
+  // A search reads these as wildcards, which would match other names; the
+  // "\\?\" prefix of a literal path is no wildcard.
+  const char* names = std::strncmp(path, "\\\\?\\", 4) == 0 ? path + 4 : path;
+  if (std::strpbrk(names, "*?") != nullptr) return false;
   size_t length = std::strlen(path);
   char exact[kSearchSize];
   if (length >= sizeof exact) return false;

@@ -33,7 +33,8 @@ TEST(Win32Paths, ADirectoryIsFoundWithOrWithoutATrailingSeparator) {
 
 // No search on the exact path finds a drive's root.
 TEST(Win32Paths, DriveRootsAreFound) {
-  for (const char* path : {"C:", "C:\\", "C:/", "\\"}) EXPECT_TRUE(path_exists(path)) << path;
+  for (const char* path : {"C:", "C:\\", "C:/", "\\", "\\\\?\\C:\\"})
+    EXPECT_TRUE(path_exists(path)) << path;
   EXPECT_FALSE(path_exists("C:\\no-such-directory\\"));
 }
 
@@ -44,6 +45,8 @@ TEST(Win32Paths, WildcardsNeverMatchOtherNames) {
   EXPECT_FALSE(path_exists((dir / "ro*").c_str()));
   EXPECT_FALSE(path_exists((dir / "roo?").c_str()));
   EXPECT_FALSE(path_exists((dir / "*").c_str()));
+  EXPECT_TRUE(path_exists(("\\\\?\\" + dir / "root").c_str()));
+  EXPECT_FALSE(path_exists(("\\\\?\\" + dir / "ro*").c_str()));
 }
 
 TEST(Win32Files, NoFileTakesThePlaceOfOneAReaderHolds) {
