@@ -40,9 +40,9 @@ NextRecord load_next_record(const char* root, const char* master, int32_t after,
   if (!list_records(master_dir, after, up_to, candidates)) return NextRecord::cannot_list;
   for (const RecordEntry& candidate : candidates) {
     if (!join_path(path, {root, master, candidate.name.c_str()})) continue;
+    number = candidate.number;
     switch (load_record_file(path, record)) {
       case RecordLoad::loaded:
-        number = candidate.number;
         return NextRecord::loaded;
       case RecordLoad::open_failed:
         return NextRecord::open_failed;

@@ -32,8 +32,8 @@ enum class NextRecord { loaded, none, cannot_list, open_failed, read_failed };
 
 // The oldest complete record numbered in (after, up_to] under root/master:
 // the smallest number wins and incomplete files are passed over like gaps.
-// `number` is the loaded record's number; `path` names the loaded file or the
-// one that failed to open or read.
+// `number` and `path` name the loaded record, or the one that failed to open
+// or read.
 NextRecord load_next_record(const char* root, const char* master, int32_t after, int32_t up_to,
                             TradeRecord& record, int32_t& number, PathBuffer& path);
 
