@@ -63,16 +63,24 @@ std::string shortest_double(double value) {
   if (std::isnan(value)) return "nan";
   if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
   char text[32];
-  for (int precision = 1; precision <= 17; ++precision) {
+  int precision = 1;
+  for (; precision < 17; ++precision) {
     std::snprintf(text, sizeof text, "%.*g", precision, value);
     if (std::strtod(text, nullptr) == value) break;
   }
+  // %g switches to an exponent once it has fewer digits than the integer
+  // part; the same digits read better written out ("150", not "1.5e+02").
+  int exponent = value == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(value))));
+  if (exponent >= precision && exponent < 17) precision = exponent + 1;
+  std::snprintf(text, sizeof text, "%.*g", precision, value);
   return text;
 }
 
 std::string json_double(double value) {
   if (std::isnan(value)) return "\"NaN\"";
   if (std::isinf(value)) return value > 0 ? "\"Infinity\"" : "\"-Infinity\"";
+  // Parsers read "-0" as the integer 0; "-0.0" keeps the sign.
+  if (value == 0 && std::signbit(value)) return "-0.0";
   return shortest_double(value);
 }
 
