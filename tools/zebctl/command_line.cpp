@@ -23,7 +23,7 @@ bool listed(const std::vector<std::string>& names, const std::string& name) {
 
 }  // namespace
 
-Arguments parse_arguments(const CommandSpec& spec, const std::vector<std::string>& args) {
+Arguments parse_arguments(const CommandSyntax& syntax, const std::vector<std::string>& args) {
   Arguments result;
   auto options_end = std::find(args.begin(), args.end(), "--");
   if (std::find_if(args.begin(), options_end, [](const std::string& arg) {
@@ -45,10 +45,10 @@ Arguments parse_arguments(const CommandSpec& spec, const std::vector<std::string
     }
     size_t equals = arg.find('=');
     std::string option = arg.substr(0, equals);
-    if (listed(spec.flags, option)) {
+    if (listed(syntax.flags, option)) {
       if (equals != std::string::npos) bad_usage(option + " takes no value");
       if (!result.flags.insert(option).second) bad_usage(option + " given twice");
-    } else if (listed(spec.value_options, option)) {
+    } else if (listed(syntax.value_options, option)) {
       std::string value;
       if (equals != std::string::npos) {
         value = arg.substr(equals + 1);
@@ -62,10 +62,10 @@ Arguments parse_arguments(const CommandSpec& spec, const std::vector<std::string
       bad_usage("unknown option " + option);
     }
   }
-  if (result.positionals.size() < spec.positionals.size())
-    bad_usage("missing " + spec.positionals[result.positionals.size()]);
-  if (result.positionals.size() > spec.positionals.size())
-    bad_usage("unexpected argument " + result.positionals[spec.positionals.size()]);
+  if (result.positionals.size() < syntax.positionals.size())
+    bad_usage("missing " + syntax.positionals[result.positionals.size()]);
+  if (result.positionals.size() > syntax.positionals.size())
+    bad_usage("unexpected argument " + result.positionals[syntax.positionals.size()]);
   return result;
 }
 

@@ -25,7 +25,7 @@ struct Failure {
 
 // What a command accepts: its positional arguments in order, options that
 // take a value ("--from N" or "--from=N") and flags ("--json").
-struct CommandSpec {
+struct CommandSyntax {
   std::vector<std::string> positionals;
   std::vector<std::string> value_options;
   std::vector<std::string> flags;
@@ -43,7 +43,7 @@ struct Arguments {
 // Parses a command's arguments (those after its name); "--" ends the options.
 // Unknown or repeated options, missing values and a wrong number of
 // positionals are bad usage.
-Arguments parse_arguments(const CommandSpec& spec, const std::vector<std::string>& args);
+Arguments parse_arguments(const CommandSyntax& syntax, const std::vector<std::string>& args);
 
 // A whole decimal number in [minimum, INT32_MAX]; `what` names it in the error.
 int32_t parse_int(const std::string& text, const std::string& what, int32_t minimum = INT32_MIN);

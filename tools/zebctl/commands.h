@@ -10,7 +10,7 @@ struct Command {
   const char* name;
   const char* summary;
   const char* help;
-  CommandSpec spec;
+  CommandSyntax syntax;
   int (*run)(const Arguments& args);
 };
 

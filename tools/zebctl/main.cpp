@@ -24,7 +24,7 @@ void print_overview(std::FILE* out) {
 
 int run(const zebctl::Command& command, const std::vector<std::string>& args) {
   try {
-    zebctl::Arguments parsed = zebctl::parse_arguments(command.spec, args);
+    zebctl::Arguments parsed = zebctl::parse_arguments(command.syntax, args);
     if (parsed.help) {
       std::fputs(command.help, stdout);
       return 0;
