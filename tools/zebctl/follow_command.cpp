@@ -22,7 +22,9 @@ const char kHelp[] =
     "follower library as a host trading program would: Read, print the record,\n"
     "Commit, until Ctrl-C. Its cursor is FOLLOWER's index file, so it resumes after\n"
     "the last record committed under that name; a record printed but not committed\n"
-    "(the process killed in between) is printed again next time.\n"
+    "(the process killed in between) is printed again next time. The channel must\n"
+    "exist already (a master or zebctl publish has run), so a mistyped name makes\n"
+    "no new channel.\n"
     "\n"
     "  --count K   stop after K records\n"
     "  --json      one JSON object per line (fields as zebctl show --json)\n";
