@@ -90,8 +90,9 @@ TEST_F(ZebctlInspectTest, StatusWithNoHolderNeitherCreatesNorHoldsTheCounter) {
   EXPECT_EQ(status["master_index"], 5);
   EXPECT_EQ(status["followers"][1]["lag"], 3);  // against the master index
 
-  EXPECT_NE(zebctl({"status", root, master}).out.find("published        - (no process holds zeb_" + master + ")"),
-            std::string::npos);
+  EXPECT_NE(
+      zebctl({"status", root, master}).out.find("published        - (no process holds zeb_" + master + ")"),
+      std::string::npos);
   FollowerState follower;
   ASSERT_EQ(follower_init(follower, root.c_str(), "carol", master.c_str()), 1);
   EXPECT_FALSE(follower.counter.already_existed());
@@ -101,20 +102,19 @@ TEST_F(ZebctlInspectTest, ShowDecodesEveryFieldOfARecord) {
   publish_up_to(3);
   test::CommandResult result = zebctl({"show", root, master, "2"});
   ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.out,
-            "record       2\n"
-            "file         " + record_path("000002") + "\n"
-            "cmd          2\n"
-            "ticket       100002\n"
-            "type         0\n"
-            "symbol       SYM2\n"
-            "lot          0.02\n"
-            "open_price   1.002\n"
-            "sl           2.5\n"
-            "tp           4.5\n"
-            "close_price  5.25\n"
-            "time_local   1700000002\n"
-            "time_server  1700003602\n");
+  std::string file_line = "file         " + record_path("000002") + "\n";
+  EXPECT_EQ(result.out, "record       2\n" + file_line +
+                            "cmd          2\n"
+                            "ticket       100002\n"
+                            "type         0\n"
+                            "symbol       SYM2\n"
+                            "lot          0.02\n"
+                            "open_price   1.002\n"
+                            "sl           2.5\n"
+                            "tp           4.5\n"
+                            "close_price  5.25\n"
+                            "time_local   1700000002\n"
+                            "time_server  1700003602\n");
 }
 
 TEST_F(ZebctlInspectTest, ShowLatestAsJsonGivesTheExactValues) {
@@ -149,8 +149,9 @@ TEST_F(ZebctlInspectTest, ShowExplainsWhatItCannotShow) {
   EXPECT_EQ(missing.err, "zebctl show: record 9 is not published yet (the live count is 3)\n");
   test::CommandResult incomplete = zebctl({"show", root, master, "2"});
   EXPECT_EQ(incomplete.status, 1);
-  EXPECT_EQ(incomplete.err, "zebctl show: record 2 is incomplete: " + record_path("000002") +
-                                " holds fewer than 80 bytes (a failed Write left it; followers pass over it)\n");
+  EXPECT_EQ(incomplete.err,
+            "zebctl show: record 2 is incomplete: " + record_path("000002") +
+                " holds fewer than 80 bytes (a failed Write left it; followers pass over it)\n");
   std::filesystem::remove(record_path("000001"));
   writer.counter.Close();
   test::CommandResult gone = zebctl({"show", root, master, "1"});

@@ -14,10 +14,30 @@ class ZebctlLibraryTest : public test::ZebctlTest {};
 
 TEST_F(ZebctlLibraryTest, PublishWritesOneRecordThroughTheMasterLibrary) {
   test::make_directory(root);
-  test::CommandResult first = zebctl({"publish", root, master, "--cmd", "1", "--ticket", "-5001", "--type", "1",
-                                      "--symbol", "EURUSD", "--lot", "0.1", "--open-price", "1.08412", "--sl",
-                                      "1.08", "--tp=1.09", "--close-price", "-0.5", "--time-local", "1718000000",
-                                      "--time-server", "1718007200"});
+  test::CommandResult first = zebctl({"publish",
+                                      root,
+                                      master,
+                                      "--cmd",
+                                      "1",
+                                      "--ticket",
+                                      "-5001",
+                                      "--type",
+                                      "1",
+                                      "--symbol",
+                                      "EURUSD",
+                                      "--lot",
+                                      "0.1",
+                                      "--open-price",
+                                      "1.08412",
+                                      "--sl",
+                                      "1.08",
+                                      "--tp=1.09",
+                                      "--close-price",
+                                      "-0.5",
+                                      "--time-local",
+                                      "1718000000",
+                                      "--time-server",
+                                      "1718007200"});
   ASSERT_EQ(first.status, 0) << first.err;
   EXPECT_EQ(first.out, "published record 1: " + record_path("000001") + "\n");
   TradeRecord expected = {1, -5001, 1, {}, 0.1, 1.08412, 1.08, 1.09, -0.5, 1718000000, 1718007200};
@@ -42,7 +62,8 @@ TEST_F(ZebctlLibraryTest, PublishChecksEveryValueBeforeTouchingTheChannel) {
   test::make_directory(root);
   test::CommandResult result = zebctl({"publish", root, master, "--ticket", "7", "--lot", "0,1"});
   EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.err, "zebctl publish: --lot must be a finite number, not '0,1' (see zebctl publish --help)\n");
+  EXPECT_EQ(result.err,
+            "zebctl publish: --lot must be a finite number, not '0,1' (see zebctl publish --help)\n");
   EXPECT_FALSE(test::exists(master_dir()));
 }
 

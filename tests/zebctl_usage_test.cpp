@@ -19,8 +19,9 @@ TEST_F(ZebctlUsageTest, EveryCommandExplainsItself) {
     EXPECT_EQ(help.out.rfind(std::string("usage: zebctl ") + command + " ROOT ", 0), 0u) << help.out;
     EXPECT_EQ(help.err, "") << command;
   }
-  EXPECT_NE(zebctl({"publish", "--help"}).out.find("two masters on one channel take\nthe same record numbers"),
-            std::string::npos);
+  EXPECT_NE(
+      zebctl({"publish", "--help"}).out.find("two masters on one channel take\nthe same record numbers"),
+      std::string::npos);
 }
 
 struct BadCall {
@@ -37,46 +38,77 @@ TEST_F(ZebctlUsageTest, BadCallsGetOneLineNamingTheProblem) {
       {{"stats"}, 2, ": unknown command stats (see zebctl --help)"},
       {{"status"}, 2, " status: missing ROOT (see zebctl status --help)"},
       {{"status", "{root}"}, 2, " status: missing MASTER (see zebctl status --help)"},
-      {{"status", "{root}", "{master}", "extra"}, 2, " status: unexpected argument extra (see zebctl status --help)"},
-      {{"status", "{root}", "{master}", "--jsno"}, 2, " status: unknown option --jsno (see zebctl status --help)"},
-      {{"status", "{root}", "{master}", "--json", "--json"}, 2, " status: --json given twice (see zebctl status --help)"},
-      {{"status", "{root}", "{master}", "--json=yes"}, 2, " status: --json takes no value (see zebctl status --help)"},
-      {{"status", "{root}", "../etc"}, 2,
+      {{"status", "{root}", "{master}", "extra"},
+       2,
+       " status: unexpected argument extra (see zebctl status --help)"},
+      {{"status", "{root}", "{master}", "--jsno"},
+       2,
+       " status: unknown option --jsno (see zebctl status --help)"},
+      {{"status", "{root}", "{master}", "--json", "--json"},
+       2,
+       " status: --json given twice (see zebctl status --help)"},
+      {{"status", "{root}", "{master}", "--json=yes"},
+       2,
+       " status: --json takes no value (see zebctl status --help)"},
+      {{"status", "{root}", "../etc"},
+       2,
        " status: master name must not contain '/' or '\\': ../etc (see zebctl status --help)"},
       {{"status", "{root}", ""}, 2, " status: master name is empty. (see zebctl status --help)"},
       {{"status", "", "{master}"}, 2, " status: root is empty. (see zebctl status --help)"},
-      {{"status", "{root}", "nobody"}, 1, " status: no channel of master nobody under {root}: {root}/nobody not found"},
+      {{"status", "{root}", "nobody"},
+       1,
+       " status: no channel of master nobody under {root}: {root}/nobody not found"},
       {{"status", "{root}/none", "{master}"}, 1, " status: root directory not found: {root}/none"},
       {{"show", "{root}", "{master}"}, 2, " show: missing N|latest (see zebctl show --help)"},
-      {{"show", "{root}", "{master}", "first"}, 2,
+      {{"show", "{root}", "{master}", "first"},
+       2,
        " show: N must be a whole number from 1 to 2147483647, not 'first' (see zebctl show --help)"},
-      {{"show", "{root}", "{master}", "0"}, 2,
+      {{"show", "{root}", "{master}", "0"},
+       2,
        " show: N must be a whole number from 1 to 2147483647, not '0' (see zebctl show --help)"},
       {{"show", "{root}", "{master}", "2"}, 1, " show: record 2 not found in {root}/{master}"},
-      {{"show", "{root}", "nobody", "1"}, 1, " show: no channel of master nobody under {root}: {root}/nobody not found"},
+      {{"show", "{root}", "nobody", "1"},
+       1,
+       " show: no channel of master nobody under {root}: {root}/nobody not found"},
       {{"tail", "{root}", "{master}", "--from"}, 2, " tail: --from needs a value (see zebctl tail --help)"},
-      {{"tail", "{root}", "{master}", "--from", "-1"}, 2,
+      {{"tail", "{root}", "{master}", "--from", "-1"},
+       2,
        " tail: --from must be a whole number from 1 to 2147483647, not '-1' (see zebctl tail --help)"},
-      {{"tail", "{root}", "{master}", "--count", "1e3"}, 2,
+      {{"tail", "{root}", "{master}", "--count", "1e3"},
+       2,
        " tail: --count must be a whole number from 1 to 2147483647, not '1e3' (see zebctl tail --help)"},
-      {{"tail", "{root}", "nobody"}, 1, " tail: no channel of master nobody under {root}: {root}/nobody not found"},
-      {{"publish", "{root}", "{master}", "--ticket", "2147483648"}, 2,
-       " publish: --ticket must be a whole number from -2147483648 to 2147483647, not '2147483648' (see zebctl "
+      {{"tail", "{root}", "nobody"},
+       1,
+       " tail: no channel of master nobody under {root}: {root}/nobody not found"},
+      {{"publish", "{root}", "{master}", "--ticket", "2147483648"},
+       2,
+       " publish: --ticket must be a whole number from -2147483648 to 2147483647, not '2147483648' (see "
+       "zebctl "
        "publish --help)"},
-      {{"publish", "{root}", "{master}", "--lot", "nan"}, 2,
+      {{"publish", "{root}", "{master}", "--lot", "nan"},
+       2,
        " publish: --lot must be a finite number, not 'nan' (see zebctl publish --help)"},
-      {{"publish", "{root}", "{master}", "--symbol", "ABCDEFGHIJKLMNOPQRST"}, 2,
+      {{"publish", "{root}", "{master}", "--symbol", "ABCDEFGHIJKLMNOPQRST"},
+       2,
        " publish: --symbol holds at most 19 characters, not 20 (see zebctl publish --help)"},
-      {{"publish", "{root}", "{master}", "--side", "buy"}, 2, " publish: unknown option --side (see zebctl publish --help)"},
+      {{"publish", "{root}", "{master}", "--side", "buy"},
+       2,
+       " publish: unknown option --side (see zebctl publish --help)"},
       {{"publish", "{root}/none", "{master}"}, 1, " publish: root directory not found: {root}/none"},
       {{"follow", "{root}", "copier"}, 2, " follow: missing MASTER (see zebctl follow --help)"},
-      {{"follow", "{root}", "{master}", "{master}"}, 2,
-       " follow: follower name must differ from the master name: its cursor would overwrite the master index (see "
+      {{"follow", "{root}", "{master}", "{master}"},
+       2,
+       " follow: follower name must differ from the master name: its cursor would overwrite the master index "
+       "(see "
        "zebctl follow --help)"},
-      {{"follow", "{root}", ".zebtmp-x", "{master}"}, 2,
-       " follow: follower name must not begin with \".zebtmp-\", which is reserved: .zebtmp-x (see zebctl follow "
+      {{"follow", "{root}", ".zebtmp-x", "{master}"},
+       2,
+       " follow: follower name must not begin with \".zebtmp-\", which is reserved: .zebtmp-x (see zebctl "
+       "follow "
        "--help)"},
-      {{"follow", "{root}", "copier", "nobody"}, 1, " follow: no channel of master nobody under {root}: {root}/nobody not found"},
+      {{"follow", "{root}", "copier", "nobody"},
+       1,
+       " follow: no channel of master nobody under {root}: {root}/nobody not found"},
   };
   auto substitute = [&](std::string text) {
     for (auto [name, value] : {std::pair<std::string, std::string>{"{root}", root}, {"{master}", master}}) {

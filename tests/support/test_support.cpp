@@ -137,7 +137,8 @@ int spawn(const std::vector<std::string>& argv) {
   return spawn_with(argv, [] {});
 }
 
-int spawn_logged(const std::vector<std::string>& argv, const std::string& out_path, const std::string& err_path) {
+int spawn_logged(const std::vector<std::string>& argv, const std::string& out_path,
+                 const std::string& err_path) {
   return spawn_with(argv, [&] {
     redirect(1, out_path);
     redirect(2, err_path);

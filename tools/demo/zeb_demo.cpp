@@ -60,8 +60,8 @@ const Trade kScript[] = {
 };
 constexpr int kRecords = sizeof kScript / sizeof kScript[0];
 constexpr int kTestTrade = kRecords + 1;  // published by zebctl at the end
-constexpr int kKillAfter = 5;     // copier-2 is killed once it has committed this record
-constexpr int kRestartAfter = 8;  // and started again once the master has published this one
+constexpr int kKillAfter = 5;             // copier-2 is killed once it has committed this record
+constexpr int kRestartAfter = 8;          // and started again once the master has published this one
 constexpr useconds_t kPace = 150000;
 constexpr double kTimeLimit = 60;
 
@@ -137,9 +137,12 @@ std::string index_path(const char* owner) {
   }
   auto fn = [lib](const char* name) { return ::dlsym(lib, name); };
   auto set_int = [&](const char* name, int value) { reinterpret_cast<void (*)(int)>(fn(name))(value); };
-  auto set_double = [&](const char* name, double value) { reinterpret_cast<void (*)(double)>(fn(name))(value); };
+  auto set_double = [&](const char* name, double value) {
+    reinterpret_cast<void (*)(double)>(fn(name))(value);
+  };
   auto error_msg = reinterpret_cast<const char* (*)()>(fn("ErrorMsg"));
-  if (reinterpret_cast<int (*)(const char*, const char*)>(fn("Init"))(root.c_str(), master_name.c_str()) != 1) {
+  auto init = reinterpret_cast<int (*)(const char*, const char*)>(fn("Init"));
+  if (init(root.c_str(), master_name.c_str()) != 1) {
     say("master", "Init failed: %s", error_msg());
     ::_exit(1);
   }
@@ -147,7 +150,7 @@ std::string index_path(const char* owner) {
   while (!board->go) ::usleep(1000);
   for (int n = 1; n <= kRecords; ++n) {
     const Trade& t = kScript[n - 1];
-    int time_local = static_cast<int>(::time(nullptr));
+    int time_local = static_cast<int>(::time(nullptr)), time_server = time_local + 7200;
     set_int("SetCmd", t.cmd);
     set_int("SetTicket", t.ticket);
     set_int("SetType", t.type);
@@ -158,10 +161,11 @@ std::string index_path(const char* owner) {
     set_double("SetTP", t.tp);
     set_double("SetClosePrice", t.close_price);
     set_int("SetTimeLocal", time_local);
-    set_int("SetTimeServer", time_local + 7200);
-    board->sent[n] = {t.cmd, t.ticket, t.type, {}, t.lot, t.open_price, t.sl, t.tp, t.close_price, time_local,
-                      time_local + 7200};
-    zeb::record_set_symbol(board->sent[n], t.symbol);
+    set_int("SetTimeServer", time_server);
+    zeb::TradeRecord& sent = board->sent[n];
+    sent = {t.cmd, t.ticket, t.type,        {},         t.lot,      t.open_price,
+            t.sl,  t.tp,     t.close_price, time_local, time_server};
+    zeb::record_set_symbol(sent, t.symbol);
     say("master", "#%-3d %s", n, describe(t).c_str());
     if (reinterpret_cast<int (*)()>(fn("Write"))() != 1) {
       say("master", "Write failed: %s", error_msg());
@@ -260,9 +264,10 @@ int main(int argc, char** argv) {
               kFollowers[1], master_name.c_str());
   std::printf("             (a real follower through the follower library: read, print, commit)\n");
   std::printf("  zebctl     %s\n", ZEBCTL);
-  std::printf("  The demo checks every field each follower prints against what the master wrote.\n"
-              "  Lag: newer records the master had already published; then the time from the\n"
-              "  master's Write to the follower's line.\n\n");
+  std::printf(
+      "  The demo checks every field each follower prints against what the master wrote.\n"
+      "  Lag: newer records the master had already published; then the time from the\n"
+      "  master's Write to the follower's line.\n\n");
   std::printf("   time  who       rec  trade\n");
 
   // The master binds the channel first; zebctl follow refuses a channel
@@ -300,8 +305,8 @@ int main(int argc, char** argv) {
   say("demo", "an operator sends a test trade while no master runs:");
   board->sent[kTestTrade] = {kOpen, 9999, 0, {}, 0.01, 1.0, 0, 0, 0, 0, 0};
   zeb::record_set_symbol(board->sent[kTestTrade], "TEST");
-  ok = run_shown(ZEBCTL, {"publish", root, master_name, "--cmd", "1", "--ticket", "9999", "--symbol", "TEST", "--lot",
-                          "0.01", "--open-price", "1"}) == 0 &&
+  ok = run_shown(ZEBCTL, {"publish", root, master_name, "--cmd", "1", "--ticket", "9999", "--symbol", "TEST",
+                          "--lot", "0.01", "--open-price", "1"}) == 0 &&
        ok;
   board->published = kTestTrade;
   while (going() && (copier1.received < kTestTrade || copier2.received < kTestTrade))
@@ -311,8 +316,8 @@ int main(int argc, char** argv) {
   copier2.stop(SIGINT);
 
   std::printf("\nsummary\n");
-  std::printf("  master    %s published %d records, zebctl publish 1 more; index file says %d\n", master_name.c_str(),
-              kRecords, read_number_file(index_path(master_name.c_str())));
+  std::printf("  master    %s published %d records, zebctl publish 1 more; index file says %d\n",
+              master_name.c_str(), kRecords, read_number_file(index_path(master_name.c_str())));
   for (Follower* follower : {&copier1, &copier2}) {
     int cursor = read_number_file(index_path(follower->name));
     follower->ok = follower->ok && follower->received == kTestTrade && cursor == kTestTrade;

@@ -26,9 +26,8 @@ bool listed(const std::vector<std::string>& names, const std::string& name) {
 Arguments parse_arguments(const CommandSyntax& syntax, const std::vector<std::string>& args) {
   Arguments result;
   auto options_end = std::find(args.begin(), args.end(), "--");
-  if (std::find_if(args.begin(), options_end, [](const std::string& arg) {
-        return arg == "--help" || arg == "-h";
-      }) != options_end) {
+  if (std::find_if(args.begin(), options_end,
+                   [](const std::string& arg) { return arg == "--help" || arg == "-h"; }) != options_end) {
     result.help = true;
     return result;
   }
@@ -74,7 +73,8 @@ int32_t parse_int(const std::string& text, const std::string& what, int32_t mini
   char* end = nullptr;
   errno = 0;
   long long value = std::strtoll(begin, &end, 10);
-  bool whole = !text.empty() && *end == '\0' && errno == 0 && text.find_first_of(" \t\n") == std::string::npos;
+  bool whole =
+      !text.empty() && *end == '\0' && errno == 0 && text.find_first_of(" \t\n") == std::string::npos;
   if (!whole || value < minimum || value > INT32_MAX)
     bad_usage(what + " must be a whole number from " + std::to_string(minimum) + " to " +
               std::to_string(INT32_MAX) + ", not '" + text + "'");

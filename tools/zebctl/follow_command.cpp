@@ -91,8 +91,8 @@ int32_t loaded_number(const Channel& channel, int32_t cursor) {
   zeb::TradeRecord record;
   int32_t number = 0;
   zeb::PathBuffer path;
-  zeb::NextRecord found = zeb::load_next_record(channel.root.c_str(), channel.master.c_str(), cursor, INT32_MAX,
-                                                record, number, path);
+  zeb::NextRecord found = zeb::load_next_record(channel.root.c_str(), channel.master.c_str(), cursor,
+                                                INT32_MAX, record, number, path);
   return found == zeb::NextRecord::loaded ? number : 0;
 }
 
@@ -107,7 +107,8 @@ int run_follow(const Arguments& args) {
 
   ZebLibrary library(ZEB_FOLLOWER_FILE);
   Follower follower(library);
-  if (follower.init(channel.root.c_str(), name.c_str(), channel.master.c_str()) != 1) fail(follower.error_msg());
+  if (follower.init(channel.root.c_str(), name.c_str(), channel.master.c_str()) != 1)
+    fail(follower.error_msg());
   int32_t cursor = std::max(zeb::read_index(channel.index_path(name).c_str()), 0);
 
   stop_on_interrupt();
@@ -135,7 +136,10 @@ int run_follow(const Arguments& args) {
 
 }  // namespace
 
-const Command kFollowCommand = {"follow", "a real follower: read, print, commit, until Ctrl-C", kHelp,
-                                {{"ROOT", "FOLLOWER", "MASTER"}, {"--count"}, {"--json"}}, run_follow};
+const Command kFollowCommand = {"follow",
+                                "a real follower: read, print, commit, until Ctrl-C",
+                                kHelp,
+                                {{"ROOT", "FOLLOWER", "MASTER"}, {"--count"}, {"--json"}},
+                                run_follow};
 
 }  // namespace zebctl

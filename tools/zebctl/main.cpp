@@ -15,7 +15,8 @@ const zebctl::Command* const kCommands[] = {&zebctl::kStatusCommand, &zebctl::kS
 
 void print_overview(std::FILE* out) {
   std::fprintf(out, "usage: zebctl COMMAND ARGUMENTS...   (zebctl COMMAND --help for each)\n\ncommands:\n");
-  for (const zebctl::Command* command : kCommands) std::fprintf(out, "  %-8s %s\n", command->name, command->summary);
+  for (const zebctl::Command* command : kCommands)
+    std::fprintf(out, "  %-8s %s\n", command->name, command->summary);
   std::fprintf(out,
                "\nROOT is the channel's root directory, MASTER the master's name.\n"
                "Exit status: 0 done, 1 failed (a missing channel or record, a library call\n"
@@ -31,7 +32,8 @@ int run(const zebctl::Command& command, const std::vector<std::string>& args) {
     }
     return command.run(parsed);
   } catch (const zebctl::Failure& failure) {
-    std::string hint = failure.status == zebctl::kBadUsage ? std::string(" (see zebctl ") + command.name + " --help)" : "";
+    std::string hint =
+        failure.status == zebctl::kBadUsage ? std::string(" (see zebctl ") + command.name + " --help)" : "";
     std::fflush(stdout);
     std::fprintf(stderr, "zebctl %s: %s%s\n", command.name, failure.message.c_str(), hint.c_str());
     return failure.status;

@@ -71,12 +71,13 @@ int run_publish(const Arguments& args) {
 
 }  // namespace
 
-const Command kPublishCommand = {
-    "publish", "one record through the master library (no master may be running)", kHelp,
-    {{"ROOT", "MASTER"},
-     {"--cmd", "--ticket", "--type", "--symbol", "--lot", "--open-price", "--sl", "--tp", "--close-price",
-      "--time-local", "--time-server"},
-     {}},
-    run_publish};
+const Command kPublishCommand = {"publish",
+                                 "one record through the master library (no master may be running)",
+                                 kHelp,
+                                 {{"ROOT", "MASTER"},
+                                  {"--cmd", "--ticket", "--type", "--symbol", "--lot", "--open-price", "--sl",
+                                   "--tp", "--close-price", "--time-local", "--time-server"},
+                                  {}},
+                                 run_publish};
 
 }  // namespace zebctl

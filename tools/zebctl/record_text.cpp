@@ -52,14 +52,16 @@ std::vector<FieldText> record_fields(const zeb::TradeRecord& record) {
 
 std::string record_line(int32_t number, const zeb::TradeRecord& record) {
   std::string line = "#" + std::to_string(number);
-  for (const FieldText& field : record_fields(record)) line += std::string(" ") + field.name + "=" + field.text;
+  for (const FieldText& field : record_fields(record))
+    line += std::string(" ") + field.name + "=" + field.text;
   return line;
 }
 
 std::string record_json(int32_t number, const zeb::TradeRecord& record, const std::string& file) {
   std::string json = "{\"number\":" + std::to_string(number);
   if (!file.empty()) json += ",\"file\":" + json_string(file);
-  for (const FieldText& field : record_fields(record)) json += std::string(",\"") + field.name + "\":" + field.json;
+  for (const FieldText& field : record_fields(record))
+    json += std::string(",\"") + field.name + "\":" + field.json;
   return json + "}";
 }
 

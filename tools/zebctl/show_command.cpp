@@ -51,7 +51,8 @@ Found find_record(const Channel& channel, const std::string& which) {
     fail("record " + which + " is not published yet (the live count is " + std::to_string(up_to) + ")");
 
   std::vector<zeb::RecordEntry> entries;
-  if (!zeb::list_records(channel.master_dir().c_str(), latest ? 0 : number - 1, latest ? up_to : number, entries))
+  if (!zeb::list_records(channel.master_dir().c_str(), latest ? 0 : number - 1, latest ? up_to : number,
+                         entries))
     fail("could not list " + channel.master_dir());
   // Newest first for "latest"; for N, every entry read as N ("7", "000007").
   std::string first_refusal;
@@ -74,13 +75,17 @@ int run_show(const Arguments& args) {
     return 0;
   }
   std::printf("%-12s %d\n%-12s %s\n", "record", found.number, "file", found.file.c_str());
-  for (const FieldText& field : record_fields(found.record)) std::printf("%-12s %s\n", field.name, field.text.c_str());
+  for (const FieldText& field : record_fields(found.record))
+    std::printf("%-12s %s\n", field.name, field.text.c_str());
   return 0;
 }
 
 }  // namespace
 
-const Command kShowCommand = {"show", "one record's eleven fields, decoded", kHelp,
-                              {{"ROOT", "MASTER", "N|latest"}, {}, {"--json"}}, run_show};
+const Command kShowCommand = {"show",
+                              "one record's eleven fields, decoded",
+                              kHelp,
+                              {{"ROOT", "MASTER", "N|latest"}, {}, {"--json"}},
+                              run_show};
 
 }  // namespace zebctl

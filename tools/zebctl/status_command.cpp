@@ -44,8 +44,8 @@ std::string gap_list(const std::vector<Gap>& gaps) {
   return text;
 }
 
-void print_table(const Channel& channel, int32_t index, const Published& published, const DiskRecords& records,
-                 const std::vector<FollowerCursor>& followers) {
+void print_table(const Channel& channel, int32_t index, const Published& published,
+                 const DiskRecords& records, const std::vector<FollowerCursor>& followers) {
   zeb::CounterName counter;
   zeb::channel_counter_name(counter, channel.master.c_str());
   std::printf("channel          %s\n", channel.master_dir().c_str());
@@ -61,25 +61,29 @@ void print_table(const Channel& channel, int32_t index, const Published& publish
     std::printf("gaps             %lld missing: %s\n", static_cast<long long>(records.missing),
                 gap_list(records.gaps).c_str());
   std::printf("followers        %zu%s\n", followers.size(),
-              followers.empty() ? "" : published.live ? " (lag behind the published count)" : " (lag behind the master index)");
+              followers.empty() ? ""
+              : published.live  ? " (lag behind the published count)"
+                                : " (lag behind the master index)");
   if (followers.empty()) return;
   size_t width = 8;
   for (const FollowerCursor& follower : followers) width = std::max(width, printable(follower.name).size());
   std::printf("  %-*s  %10s  %10s\n", static_cast<int>(width), "FOLLOWER", "CURSOR", "LAG");
   for (const FollowerCursor& follower : followers)
-    std::printf("  %-*s  %10d  %10lld\n", static_cast<int>(width), printable(follower.name).c_str(), follower.cursor,
-                static_cast<long long>(published.count) - follower.cursor);
+    std::printf("  %-*s  %10d  %10lld\n", static_cast<int>(width), printable(follower.name).c_str(),
+                follower.cursor, static_cast<long long>(published.count) - follower.cursor);
 }
 
 void print_json(const Channel& channel, int32_t index, const Published& published, const DiskRecords& records,
                 const std::vector<FollowerCursor>& followers) {
-  std::string json = "{\"root\":" + json_string(channel.root) + ",\"master\":" + json_string(channel.master) +
-                     ",\"master_index\":" + std::to_string(index) + ",\"live\":" + (published.live ? "true" : "false") +
-                     ",\"published\":" + (published.live ? std::to_string(published.count) : "null") +
-                     ",\"records\":" + std::to_string(records.count) + ",\"highest\":" + std::to_string(records.highest) +
-                     ",\"missing\":" + std::to_string(records.missing) + ",\"gaps\":[";
+  std::string json =
+      "{\"root\":" + json_string(channel.root) + ",\"master\":" + json_string(channel.master) +
+      ",\"master_index\":" + std::to_string(index) + ",\"live\":" + (published.live ? "true" : "false") +
+      ",\"published\":" + (published.live ? std::to_string(published.count) : "null") +
+      ",\"records\":" + std::to_string(records.count) + ",\"highest\":" + std::to_string(records.highest) +
+      ",\"missing\":" + std::to_string(records.missing) + ",\"gaps\":[";
   for (size_t i = 0; i < records.gaps.size(); ++i)
-    json += (i > 0 ? ",[" : "[") + std::to_string(records.gaps[i].first) + "," + std::to_string(records.gaps[i].last) + "]";
+    json += (i > 0 ? ",[" : "[") + std::to_string(records.gaps[i].first) + "," +
+            std::to_string(records.gaps[i].last) + "]";
   json += "],\"followers\":[";
   for (size_t i = 0; i < followers.size(); ++i)
     json += std::string(i > 0 ? "," : "") + "{\"name\":" + json_string(followers[i].name) +
@@ -104,7 +108,10 @@ int run_status(const Arguments& args) {
 
 }  // namespace
 
-const Command kStatusCommand = {"status", "where a channel stands: counts, gaps, followers and their lag", kHelp,
-                                {{"ROOT", "MASTER"}, {}, {"--json"}}, run_status};
+const Command kStatusCommand = {"status",
+                                "where a channel stands: counts, gaps, followers and their lag",
+                                kHelp,
+                                {{"ROOT", "MASTER"}, {}, {"--json"}},
+                                run_status};
 
 }  // namespace zebctl

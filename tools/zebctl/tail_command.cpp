@@ -41,8 +41,8 @@ int run_tail(const Arguments& args) {
     zeb::TradeRecord record;
     int32_t number = 0;
     zeb::PathBuffer path;
-    switch (zeb::load_next_record(channel.root.c_str(), channel.master.c_str(), cursor, published.count, record,
-                                  number, path)) {
+    switch (zeb::load_next_record(channel.root.c_str(), channel.master.c_str(), cursor, published.count,
+                                  record, number, path)) {
       case zeb::NextRecord::loaded:
         print_record(number, record, json);
         cursor = number;
@@ -54,7 +54,8 @@ int run_tail(const Arguments& args) {
         break;
       case zeb::NextRecord::open_failed:
       case zeb::NextRecord::read_failed:
-        std::fprintf(stderr, "zebctl tail: passing over record %d: could not read %s (followers stop there)\n",
+        std::fprintf(stderr,
+                     "zebctl tail: passing over record %d: could not read %s (followers stop there)\n",
                      number, path);
         cursor = number;
         break;
@@ -67,7 +68,10 @@ int run_tail(const Arguments& args) {
 
 }  // namespace
 
-const Command kTailCommand = {"tail", "records as they are published, without writing any cursor", kHelp,
-                              {{"ROOT", "MASTER"}, {"--from", "--count"}, {"--json"}}, run_tail};
+const Command kTailCommand = {"tail",
+                              "records as they are published, without writing any cursor",
+                              kHelp,
+                              {{"ROOT", "MASTER"}, {"--from", "--count"}, {"--json"}},
+                              run_tail};
 
 }  // namespace zebctl
