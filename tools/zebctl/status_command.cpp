@@ -60,7 +60,7 @@ void print_table(const Channel& channel, int32_t index, const Published& publish
   else
     std::printf("gaps             %lld missing: %s\n", static_cast<long long>(records.missing),
                 gap_list(records.gaps).c_str());
-  std::printf("followers        %zu%s\n", followers.size(),
+  std::printf("followers        %d%s\n", static_cast<int>(followers.size()),
               followers.empty() ? ""
               : published.live  ? " (lag behind the published count)"
                                 : " (lag behind the master index)");
