@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The Windows stage of the full test run: cross-builds both DLLs and the
-# Windows test program for 32- and 64-bit Windows, checks what each DLL
-# exports and imports, and runs the Windows suite under Wine in a private,
-# temporary prefix.
+# The Windows stage of the full test run: cross-builds the DLLs, zebctl and
+# the Windows test program for 32- and 64-bit Windows, checks what the DLLs
+# export and what every binary imports, and runs the Windows suite under Wine
+# in a private, temporary prefix.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 source "$here/tools/lib/setup.sh"
@@ -14,27 +14,33 @@ need_packages cmake make googletest \
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
   wine wine64 wine32:i386
 
-# check_dll OBJDUMP DLL DEF: the DLL exports exactly the names of its .def
-# file, undecorated, and imports nothing but KERNEL32 and the C runtime.
-check_dll() {
-  local objdump=$1 dll=$2 def=$3
-  local expected actual imports
-  expected=$(sed -n '/^EXPORTS/,$p' "$def" | tail -n +2 | awk 'NF {print $1}' | sort)
-  actual=$("$objdump" -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-    awk 'NR > 1 && NF {print $NF}' | sort)
-  if [ "$expected" != "$actual" ]; then
-    echo "$dll exports other names than $def:" >&2
-    diff <(echo "$expected") <(echo "$actual") >&2 || true
-    return 1
-  fi
-  imports=$("$objdump" -p "$dll" | awk '/DLL Name:/ {print $3}')
+# check_imports OBJDUMP FILE: the program or DLL imports nothing but KERNEL32
+# and the C runtime, so nothing has to be shipped beside it.
+check_imports() {
+  local imports
+  imports=$("$1" -p "$2" | awk '/DLL Name:/ {print $3}')
   for import in $imports; do
     case "${import,,}" in
       kernel32.dll | msvcrt.dll | api-ms-win-crt-*) ;;
-      *) echo "$dll imports $import, which users would have to ship" >&2; return 1 ;;
+      *) echo "$2 imports $import, which users would have to ship" >&2; return 1 ;;
     esac
   done
-  echo "$(basename "$dll"): exports $(echo "$actual" | wc -l) plain names; imports" $imports
+  echo "$(basename "$2"): imports" $imports
+}
+
+# check_exports OBJDUMP DLL DEF: the DLL exports exactly the names of its
+# .def file, undecorated.
+check_exports() {
+  local expected actual
+  expected=$(sed -n '/^EXPORTS/,$p' "$3" | tail -n +2 | awk 'NF {print $1}' | sort)
+  actual=$("$1" -p "$2" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    awk 'NR > 1 && NF {print $NF}' | sort)
+  if [ "$expected" != "$actual" ]; then
+    echo "$2 exports other names than $3:" >&2
+    diff <(echo "$expected") <(echo "$actual") >&2 || true
+    return 1
+  fi
+  echo "$(basename "$2"): exports" $actual
 }
 
 build_root="$here/build/windows"
@@ -44,8 +50,12 @@ for arch in i686 x86_64; do
     -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-mingw-$arch.cmake" >/dev/null
   cmake --build "$build_dir" -j "$(nproc)"
   echo "== $arch"
-  check_dll "$arch-w64-mingw32-objdump" "$build_dir/bin/zebmaster.dll" "$here/master/zebmaster.def"
-  check_dll "$arch-w64-mingw32-objdump" "$build_dir/bin/zebfollower.dll" "$here/follower/zebfollower.def"
+  objdump="$arch-w64-mingw32-objdump"
+  check_exports "$objdump" "$build_dir/bin/zebmaster.dll" "$here/master/zebmaster.def"
+  check_exports "$objdump" "$build_dir/bin/zebfollower.dll" "$here/follower/zebfollower.def"
+  for binary in zebmaster.dll zebfollower.dll zebctl.exe; do
+    check_imports "$objdump" "$build_dir/bin/$binary"
+  done
 done
 
 # A prefix of our own, served by one wine server for the whole run, then
