@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -12,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <random>
 #include <stdexcept>
 #include <thread>
 
@@ -49,7 +49,11 @@ std::string unique_name(const std::string& prefix) {
     names_to_unlink();
     std::atexit(unlink_counters);
   });
-  std::string name = prefix + std::to_string(::getpid()) + "_" + std::to_string(++sequence);
+  // The process id alone repeats: a killed process's leftovers in /dev/shm
+  // would collide with a later process that gets the same id.
+  static const unsigned token = std::random_device{}() % 100000;
+  std::string name = prefix + std::to_string(::getpid()) + "_" + std::to_string(token) + "_" +
+                     std::to_string(++sequence);
   names_to_unlink().push_back(name);
   return name;
 }
