@@ -6,9 +6,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <thread>
 
+#include "support/delivery_log.h"
 #include "support/test_support.h"
 
 namespace zeb {
@@ -16,28 +16,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::vector<int> logged_numbers(const std::string& path) {
-  std::vector<int> numbers;
-  std::ifstream in(path);
-  for (int n; in >> n;) numbers.push_back(n);
-  return numbers;
-}
-
-size_t line_count(const std::string& path) {
-  return logged_numbers(path).size();
-}
-
-// Every number 1..count in order; a number may repeat only right after
-// itself (a record received again after a restart before its Commit).
-void expect_complete_in_order(const std::vector<int>& numbers, int count, const std::string& who) {
-  int expected = 1;
-  for (size_t i = 0; i < numbers.size(); ++i) {
-    if (i > 0 && numbers[i] == numbers[i - 1]) continue;
-    ASSERT_EQ(numbers[i], expected) << who << " at position " << i;
-    ++expected;
-  }
-  EXPECT_EQ(expected - 1, count) << who;
-}
+using test::expect_complete_in_order;
+using test::logged_numbers;
 
 // One master and its followers as separate processes, on a fresh root under
 // `base` (empty: the default temporary directory, on the real disk).
@@ -71,7 +51,7 @@ void run_with_a_restart(ChannelRun& run) {
 
   // Kill one follower partway through, then start it again.
   auto deadline = std::chrono::steady_clock::now() + 60s;
-  while (line_count(run.log("bravo")) < static_cast<size_t>(run.count() / 3) &&
+  while (logged_numbers(run.log("bravo")).size() < static_cast<size_t>(run.count() / 3) &&
          std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(2ms);
   ::kill(pids[1], SIGKILL);

@@ -1,19 +1,19 @@
 // Read opens the record named for the number after the cursor and lists the
 // master directory only when that file holds no complete record. Both routes
 // must give the same result in every case; these cases hold both to it.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "follower.h"
 #include "master.h"
 #include "support/allocation_count.h"
 #include "support/channel_fixture.h"
+#include "support/test_support.h"
 
 namespace zeb {
 namespace {
@@ -52,15 +52,11 @@ class RouteTest : public test::ChannelTest, public ::testing::WithParamInterface
     test::write_bytes(record_path(name), bytes.data(), bytes.size());
   }
   void hold_for_writing(const std::string& name) {
-    held_ = ::open(record_path(name).c_str(), O_WRONLY);
-    ASSERT_EQ(::flock(held_, LOCK_EX), 0);
+    held_ = std::make_unique<test::HeldFile>(record_path(name), test::HeldFile::writing);
   }
 
  protected:
   void SetUp() override { ASSERT_EQ(master_init(writer_, root.c_str(), master.c_str()), 1); }
-  void TearDown() override {
-    if (held_ >= 0) ::close(held_);
-  }
 
   Outcome read_by(Route route, int32_t cursor) {
     FollowerState follower;
@@ -73,7 +69,7 @@ class RouteTest : public test::ChannelTest, public ::testing::WithParamInterface
   }
 
   MasterState writer_;
-  int held_ = -1;
+  std::unique_ptr<test::HeldFile> held_;
 };
 
 std::string expand(std::string text, const std::string& dir) {

@@ -1,0 +1,26 @@
+#include "delivery_log.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace zeb::test {
+
+std::vector<int> logged_numbers(const std::string& path) {
+  std::vector<int> numbers;
+  std::ifstream in(path);
+  for (int n; in >> n;) numbers.push_back(n);
+  return numbers;
+}
+
+void expect_complete_in_order(const std::vector<int>& numbers, int count, const std::string& who) {
+  int expected = 1;
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    if (i > 0 && numbers[i] == numbers[i - 1]) continue;
+    ASSERT_EQ(numbers[i], expected) << who << " at position " << i;
+    ++expected;
+  }
+  EXPECT_EQ(expected - 1, count) << who;
+}
+
+}  // namespace zeb::test
