@@ -64,16 +64,21 @@ std::string first_line_of(const char* path, const char* prefix) {
   return "unknown";
 }
 
-void print_preamble(const Plan& plan, bool quick) {
+// The one-minute load average: how busy the machine was with other work.
+std::string load_average() {
+  std::string load;
+  std::getline(std::ifstream("/proc/loadavg"), load);
+  return load.substr(0, load.find(' '));
+}
+
+void print_preamble(const Plan& plan, bool quick, const std::string& load_at_start) {
   char date[32];
   std::time_t now = std::time(nullptr);
   std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", std::localtime(&now));
-  std::string load;
-  std::getline(std::ifstream("/proc/loadavg"), load);
-  std::printf("%sMeasured %s on %u cores (%s); load average at the start: %s.\n",
+  std::printf("%sMeasured %s on %u cores (%s); load average %s at the start, %s at the end.\n",
               quick ? "QUICK RUN, tiny sizes, figures mean nothing. " : "", date,
               std::thread::hardware_concurrency(), first_line_of("/proc/cpuinfo", "model name").c_str(),
-              load.substr(0, load.find(' ')).c_str());
+              load_at_start.c_str(), load_average().c_str());
   std::printf("tmpfs: %s; disk: %s. Costs are the median of %d repetitions of at least %g s each.\n\n",
               tmpfs().base.c_str(), disk().base.c_str(), plan.timing.repetitions, plan.timing.min_time);
 }
@@ -194,6 +199,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  std::string load_at_start = load_average();
   Run run;
   run.plan = quick ? kQuick : kFull;
 
@@ -211,7 +217,7 @@ int main(int argc, char** argv) {
   std::vector<Row> rows = cost_rows(run);
   add_process_rows(run, rows);
 
-  print_preamble(run.plan, quick);
+  print_preamble(run.plan, quick, load_at_start);
   print_table(stdout, rows);
   if (plot != nullptr) write_plot_data(run, plot);
   for (const std::string& error : run.errors) std::fprintf(stderr, "error: %s\n", error.c_str());
