@@ -58,6 +58,27 @@ for arch in i686 x86_64; do
   done
 done
 
+# The release archive: both architectures' DLLs and zebctl.exe in folders of
+# their own, the headers and the integration guide, and nothing else.
+release_dir="$build_root/release"
+cmake -S "$here/packaging/windows" -B "$release_dir" \
+  -DZEB_WIN32_BUILD="$build_root/i686" -DZEB_WIN64_BUILD="$build_root/x86_64" >/dev/null
+(cd "$release_dir" && cpack -C Release >/dev/null)
+archive=$(ls "$release_dir"/zeb-*-windows.zip)
+top=$(basename "$archive" .zip)
+expected=$(for folder in x86 x64; do
+  for binary in zebmaster.dll zebfollower.dll zebctl.exe; do echo "$top/$folder/$binary"; done
+done
+for header in "$here"/include/zeb/*.h; do echo "$top/include/zeb/$(basename "$header")"; done
+echo "$top/INTEGRATION.md")
+actual=$(cmake -E tar tf "$archive" | grep -v '/$')
+if [ "$(sort <<<"$expected")" != "$(sort <<<"$actual")" ]; then
+  echo "$archive holds other files than expected:" >&2
+  diff <(sort <<<"$expected") <(sort <<<"$actual") >&2 || true
+  exit 1
+fi
+echo "release archive: $archive ($(wc -l <<<"$actual") files)"
+
 # A prefix of our own, served by one wine server for the whole run, then
 # stopped and removed. The server and Wine's own background programs start
 # here, detached from the output that ctest reads (ctest would wait for them),
