@@ -50,7 +50,8 @@ int32_t write_index(ErrorState& error, const char* path, int32_t value);
 
 // Calls visit(name) for every entry of a directory except "." and "..". The
 // listing is closed on every path, also when visit throws. False when the
-// listing cannot start.
+// listing cannot start or breaks off before its end: a listing that missed
+// entries must never pass for the whole directory.
 template <typename Visit>
 bool for_each_entry(const char* directory, Visit&& visit) {
   struct Closer {
@@ -64,7 +65,7 @@ bool for_each_entry(const char* directory, Visit&& visit) {
     if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
     visit(name);
   }
-  return true;
+  return !platform::listing_broken(listing);
 }
 
 }  // namespace zeb

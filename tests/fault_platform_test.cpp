@@ -114,6 +114,12 @@ TEST_F(FaultPlatform, TheNthCallOfAKindFailsOnceAndIsCounted) {
   Listing* listing = listing_open("R");
   EXPECT_STREQ(listing_next(listing), ".");
   EXPECT_EQ(listing_next(listing), nullptr);
+  EXPECT_TRUE(listing_broken(listing));
+  listing_close(listing);
+  listing = listing_open("R");
+  while (listing_next(listing) != nullptr) {
+  }
+  EXPECT_FALSE(listing_broken(listing));
   listing_close(listing);
   EXPECT_EQ(fault::open_listings(), 0);
 

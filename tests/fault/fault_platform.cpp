@@ -18,6 +18,7 @@ namespace zeb::platform {
 struct Listing {
   std::vector<std::string> names;
   size_t next = 0;
+  bool broken = false;
 };
 
 struct Counter {
@@ -257,9 +258,16 @@ Listing* listing_open(const char* directory) {
 }
 
 const char* listing_next(Listing* listing) {
-  if (!fault::alive_for_call() || fault::fails(Call::listing_next)) return nullptr;
+  if (!fault::alive_for_call() || fault::fails(Call::listing_next)) {
+    listing->broken = true;
+    return nullptr;
+  }
   if (listing->next == listing->names.size()) return nullptr;
   return listing->names[listing->next++].c_str();
+}
+
+bool listing_broken(Listing* listing) {
+  return listing->broken;
 }
 
 void listing_close(Listing* listing) {

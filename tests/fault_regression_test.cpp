@@ -1,0 +1,67 @@
+// Faults that once lost, replayed or misreported records, each pinned down
+// on the in-memory platform.
+#include <gtest/gtest.h>
+
+#include "fault_platform.h"
+#include "follower.h"
+#include "master.h"
+#include "support/sample_record.h"
+
+namespace zeb {
+namespace {
+
+using fault::Call;
+
+class FaultRegression : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fault::reset();
+    for (const char* dir : {"R", "R\\M", "R\\M\\system"}) fault::put_directory(dir);
+  }
+  void TearDown() override { fault::reset(); }
+
+  // Record n as the master lays it down, with the master index at `n`.
+  void place_record(int n) {
+    TradeRecord record = test::sample_record(n);
+    char name[16];
+    record_file_name(name, n);
+    fault::put_file(std::string("R\\M\\") + name, std::string(reinterpret_cast<char*>(&record), sizeof record));
+  }
+  // Fails the kth call of `kind` from now on.
+  static void fail_next(Call kind, int k) { fault::fail_call(kind, fault::calls(kind) + k); }
+
+  int32_t start_follower(FollowerState& follower) { return follower_init(follower, "R", "F", "M"); }
+};
+
+// Listed newest first, a listing that broke off after "000003" used to pass
+// for the whole directory: Read delivered 3 and the commit lost 2.
+TEST_F(FaultRegression, ReadTreatsAListingThatBreaksOffAsAFailedListing) {
+  place_record(2);
+  place_record(3);
+  fault::put_file("R\\M\\system\\M", "3");
+  FollowerState follower;
+  ASSERT_EQ(start_follower(follower), 1);
+  // ".", "..", "system", "000003", then the listing fails.
+  fail_next(Call::listing_next, 5);
+  EXPECT_EQ(follower_read(follower), 0);
+  EXPECT_STREQ(follower.error.message, "Read: FindFirstFile failed.");
+  EXPECT_EQ(follower.pending, 0);
+  ASSERT_EQ(follower_read(follower), 1);
+  EXPECT_EQ(follower.pending, 2);
+}
+
+// A master whose index was lost numbers after the newest record on disk; a
+// listing that broke off early made it start again at 1, replacing records.
+TEST_F(FaultRegression, MasterInitRefusesToNumberFromAListingThatBrokeOff) {
+  place_record(1);
+  place_record(2);
+  MasterState master;
+  fail_next(Call::listing_next, 4);  // ".", "..", "system", then the failure
+  EXPECT_EQ(master_init(master, "R", "M"), 0);
+  EXPECT_STREQ(master.error.message, "Init: could not list R\\M directory.");
+  ASSERT_EQ(master_init(master, "R", "M"), 1);
+  EXPECT_EQ(master.count, 2);
+}
+
+}  // namespace
+}  // namespace zeb
