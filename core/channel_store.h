@@ -42,6 +42,11 @@ bool ensure_channel_directories(ErrorState& error, const char* operation, const 
 // The number held by an index file; 0 when it is missing, unreadable or not a number.
 int32_t read_index(const char* path);
 
+// The number held by an index file, 0 when there is none. False when the
+// file exists but cannot be read: its number is not known, which is not
+// the same as 0.
+bool load_index(const char* path, int32_t* value);
+
 // Replaces an index file's text with the decimal value: the text goes to a
 // temporary file that then takes the index file's place, so the index file
 // is never seen empty or partial, even if the process dies in between.

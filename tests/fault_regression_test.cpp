@@ -63,5 +63,40 @@ TEST_F(FaultRegression, MasterInitRefusesToNumberFromAListingThatBrokeOff) {
   EXPECT_EQ(master.count, 2);
 }
 
+// A cursor file that could not be read used to read as 0: the follower then
+// replayed every record ever published.
+TEST_F(FaultRegression, FollowerInitRefusesACursorFileItCannotRead) {
+  for (int n = 1; n <= 6; ++n) place_record(n);
+  fault::put_file("R\\M\\system\\M", "6");
+  fault::put_file("R\\M\\system\\F", "5");
+  FollowerState follower;
+  for (Call kind : {Call::read_open, Call::read_data}) {
+    fail_next(kind, 1);
+    EXPECT_EQ(start_follower(follower), 0);
+    EXPECT_STREQ(follower.error.message, "Init: could not read R\\M\\system\\F file.");
+    EXPECT_EQ(follower_read(follower), 0);
+    EXPECT_STREQ(follower.error.message, "Read: could not get MapFile pointer.");
+  }
+  ASSERT_EQ(start_follower(follower), 1);
+  EXPECT_EQ(follower.cursor, 5);
+  ASSERT_EQ(follower_read(follower), 1);
+  EXPECT_EQ(follower.pending, 6);
+}
+
+// Likewise the master index that seeds a counter nobody held: read as 0 it
+// hid every record until the master came back.
+TEST_F(FaultRegression, FollowerInitRefusesToSeedFromAMasterIndexItCannotRead) {
+  place_record(1);
+  fault::put_file("R\\M\\system\\M", "1");
+  FollowerState follower;
+  fail_next(Call::read_open, 2);  // its own index reads fine (it is missing)
+  EXPECT_EQ(start_follower(follower), 0);
+  EXPECT_STREQ(follower.error.message, "Init: could not read R\\M\\system\\M file.");
+  EXPECT_EQ(fault::counter_value("zeb_M"), std::nullopt);  // not left behind unseeded
+  ASSERT_EQ(start_follower(follower), 1);
+  EXPECT_EQ(fault::counter_value("zeb_M"), 1);
+  ASSERT_EQ(follower_read(follower), 1);
+}
+
 }  // namespace
 }  // namespace zeb
