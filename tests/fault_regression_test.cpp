@@ -63,6 +63,33 @@ TEST_F(FaultRegression, MasterInitRefusesToNumberFromAListingThatBrokeOff) {
   EXPECT_EQ(master.count, 2);
 }
 
+// A master killed in Write leaves its newest record half written. Init used
+// to publish that number, and every follower's Read failed ("Read: unknown
+// exception") until the next Write.
+TEST_F(FaultRegression, MasterInitPublishesNoFurtherThanTheNewestWholeRecord) {
+  place_record(1);
+  place_record(2);
+  fault::put_file("R\\M\\system\\M", "1");  // killed before its index, after record 2
+  fault::put_file("R\\M\\000003", std::string(40, 'x'));  // killed while writing 3
+  MasterState master;
+  ASSERT_EQ(master_init(master, "R", "M"), 1);
+  EXPECT_EQ(master.count, 3);
+  EXPECT_EQ(fault::counter_value("zeb_M"), 2);
+  FollowerState follower;
+  ASSERT_EQ(start_follower(follower), 1);
+  for (int n = 1; n <= 2; ++n) {
+    ASSERT_EQ(follower_read(follower), 1);
+    ASSERT_EQ(follower_commit(follower), 1);
+  }
+  EXPECT_EQ(follower_read(follower), 0);
+  EXPECT_EQ(follower.error.code, 0);
+  master.staged = test::sample_record(4);
+  ASSERT_EQ(master_write(master), 1);
+  ASSERT_TRUE(fault::file("R\\M\\000004"));
+  ASSERT_EQ(follower_read(follower), 1);
+  EXPECT_EQ(follower.pending, 4);
+}
+
 // A cursor file that could not be read used to read as 0: the follower then
 // replayed every record ever published.
 TEST_F(FaultRegression, FollowerInitRefusesACursorFileItCannotRead) {
