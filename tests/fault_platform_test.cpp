@@ -123,8 +123,12 @@ TEST_F(FaultPlatform, TheNthCallOfAKindFailsOnceAndIsCounted) {
   listing_close(listing);
   EXPECT_EQ(fault::open_listings(), 0);
 
-  fault::fail_call(Call::read_data, 1);
+  fault::fail_calls_from(Call::read_data, 2);
+  EXPECT_EQ(read("R\\a"), "abcd");
   EXPECT_EQ(read("R\\a"), "<2>");
+  EXPECT_EQ(read("R\\a"), "<2>");
+  fault::clear_faults();
+  EXPECT_EQ(read("R\\a"), "abcd");
   fault::fail_call(Call::counter_map, 1);
   bool existed;
   EXPECT_EQ(counter_map(counter_open("zeb_M", &existed)), nullptr);

@@ -51,6 +51,7 @@ struct World {
   std::set<platform::Listing*> listings;
   std::array<int, kCallKinds> counts = {};
   std::array<std::set<int>, kCallKinds> failing;
+  std::array<int, kCallKinds> failing_from = {};  // 0: none
   int total = 0;
   int crash_at = 0;
   int process = 0;
@@ -84,7 +85,8 @@ bool alive_for_call() {
 bool fails(Call kind) {
   World& w = world();
   int count = ++w.counts[index_of(kind)];
-  if (w.failing[index_of(kind)].count(count) == 0) return false;
+  int from = w.failing_from[index_of(kind)];
+  if (w.failing[index_of(kind)].count(count) == 0 && (from == 0 || count < from)) return false;
   w.fired = kind;
   return true;
 }
@@ -140,6 +142,10 @@ void fail_call(Call kind, int nth) {
   world().failing[index_of(kind)].insert(nth);
 }
 
+void fail_calls_from(Call kind, int nth) {
+  world().failing_from[index_of(kind)] = nth;
+}
+
 void crash_at_call(int nth) {
   world().crash_at = nth;
 }
@@ -147,6 +153,7 @@ void crash_at_call(int nth) {
 void clear_faults() {
   World& w = world();
   for (std::set<int>& calls : w.failing) calls.clear();
+  w.failing_from = {};
   w.crash_at = 0;
 }
 

@@ -36,6 +36,8 @@ void reset();
 
 // The nth call of `kind` counted from the last reset (1 for the first) fails.
 void fail_call(Call kind, int nth);
+// The nth call of `kind` and every later one fail, until clear_faults().
+void fail_calls_from(Call kind, int nth);
 // The nth platform call of any kind counted from the last reset is the last
 // thing its process does: the call has no effect (a file being written is
 // left with half its bytes) and every later call of that process does
