@@ -6,64 +6,20 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <thread>
 
-#include "support/test_support.h"
+#include "support/peer_run.h"
 
 namespace zeb {
 namespace {
 
 using namespace std::chrono_literals;
 
-std::vector<int> logged_numbers(const std::string& path) {
-  std::vector<int> numbers;
-  std::ifstream in(path);
-  for (int n; in >> n;) numbers.push_back(n);
-  return numbers;
-}
-
 size_t line_count(const std::string& path) {
-  return logged_numbers(path).size();
+  return test::logged_numbers(path).size();
 }
 
-// Every number 1..count in order; a number may repeat only right after
-// itself (a record received again after a restart before its Commit).
-void expect_complete_in_order(const std::vector<int>& numbers, int count, const std::string& who) {
-  int expected = 1;
-  for (size_t i = 0; i < numbers.size(); ++i) {
-    if (i > 0 && numbers[i] == numbers[i - 1]) continue;
-    ASSERT_EQ(numbers[i], expected) << who << " at position " << i;
-    ++expected;
-  }
-  EXPECT_EQ(expected - 1, count) << who;
-}
-
-// One master and its followers as separate processes, on a fresh root under
-// `base` (empty: the default temporary directory, on the real disk).
-class ChannelRun {
- public:
-  ChannelRun(const std::string& base, int count)
-      : dir_(base), root_(dir_ / "root"), master_(test::unique_name("e2e")), count_(count) {}
-
-  int start_master() {
-    return test::spawn({ZEB_PEER, "master", ZEB_MASTER_LIBRARY, root_, master_, std::to_string(count_)});
-  }
-  int start_follower(const std::string& name) {
-    return test::spawn({ZEB_PEER, "follower", ZEB_FOLLOWER_LIBRARY, root_, name, master_,
-                        std::to_string(count_), log(name)});
-  }
-  std::string log(const std::string& name) const { return dir_ / (name + ".log"); }
-  int count() const { return count_; }
-
- private:
-  test::TempDir dir_;
-  std::string root_;
-  std::string master_;
-  int count_;
-};
-
-void run_with_a_restart(ChannelRun& run) {
+void run_with_a_restart(test::PeerRun& run) {
   std::vector<std::string> followers = {"alpha", "bravo", "charlie"};
   std::vector<int> pids;
   for (const std::string& name : followers) pids.push_back(run.start_follower(name));
@@ -81,19 +37,19 @@ void run_with_a_restart(ChannelRun& run) {
   EXPECT_EQ(test::wait_for(master), 0);
   for (size_t i = 0; i < followers.size(); ++i) {
     EXPECT_EQ(test::wait_for(pids[i]), 0) << followers[i];
-    expect_complete_in_order(logged_numbers(run.log(followers[i])), run.count(), followers[i]);
+    test::expect_complete_in_order(test::logged_numbers(run.log(followers[i])), run.count(), followers[i]);
   }
 }
 
 // Several thousand records on tmpfs, where creating a file is cheap.
 TEST(Channel, EveryFollowerGetsEveryRecordInOrderAcrossAKillAndRestart) {
-  ChannelRun run("/dev/shm", 4000);
+  test::PeerRun run("/dev/shm", 4000);
   run_with_a_restart(run);
 }
 
 // The same on the real disk, with fewer records.
 TEST(Channel, EveryFollowerGetsEveryRecordOnTheRealDisk) {
-  ChannelRun run("", 400);
+  test::PeerRun run("", 400);
   run_with_a_restart(run);
 }
 

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace zeb::test {
+
+// One master and its followers as separate zeb_peer processes, on a fresh
+// root under `base` (empty: the default temporary directory, on the real
+// disk). Each process logs the record numbers it handled.
+class PeerRun {
+ public:
+  PeerRun(const std::string& base, int count);
+
+  // Start a process and return its pid; a restarted one carries on.
+  int start_master() const;
+  int start_follower(const std::string& name) const;
+
+  std::string log(const std::string& name) const { return dir_ / (name + ".log"); }
+  std::string master_log() const { return log("master"); }
+  std::string system_dir() const { return root_ + "/" + master_ + "/system"; }
+  int count() const { return count_; }
+
+ private:
+  TempDir dir_;
+  std::string root_;
+  std::string master_;
+  int count_;
+};
+
+std::vector<int> logged_numbers(const std::string& path);
+
+// Every number 1..count in order; a number may repeat only right after
+// itself (a record received again after a restart before its Commit).
+// Returns how many repeats there were.
+int expect_complete_in_order(const std::vector<int>& numbers, int count, const std::string& who);
+
+}  // namespace zeb::test
