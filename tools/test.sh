@@ -10,3 +10,8 @@ build_dir="$here/build/test"
 cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build_dir" -j "$(nproc)"
 ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
+
+# The suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+bash "$here/tools/ci/sanitize.sh"
+# Each libFuzzer target for a bounded time.
+bash "$here/tools/ci/fuzz.sh"
