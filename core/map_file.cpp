@@ -1,7 +1,5 @@
 #include "map_file.h"
 
-#include "channel_store.h"
-
 #include <cstdio>
 #include <cstring>
 
@@ -44,10 +42,13 @@ void MapFile::raise_to(int32_t count) {
   }
 }
 
+void channel_counter_name(CounterName& out, const char* master) {
+  std::snprintf(out, sizeof out, "zeb_%s", master);
+}
+
 int32_t open_channel_counter(MapFile& counter, ErrorState& error, const char* master) {
-  // Room for "zeb_" and any name that fits a name buffer.
-  char name[4 + kPathSize];
-  std::snprintf(name, sizeof name, "zeb_%s", master);
+  CounterName name;
+  channel_counter_name(name, master);
   counter.Close();
   if (counter.Open(name) == 0) return error_fail(error, "MapFile: %s", counter.error_text());
   return 1;

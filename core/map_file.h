@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "channel_store.h"
 #include "error_state.h"
 #include "platform/platform.h"
 
@@ -40,6 +41,12 @@ class MapFile {
   bool already_existed_ = false;
   char error_text_[64] = {};
 };
+
+// Room for "zeb_" and any master name that fits a name buffer.
+using CounterName = char[4 + kPathSize];
+
+// The shared counter's name for a master: "zeb_<master>".
+void channel_counter_name(CounterName& out, const char* master);
 
 // Closes the counter and reopens it under the master's name "zeb_<master>",
 // as Init does. Returns 1, or 0 with "MapFile: <reason>" reported in `error`.

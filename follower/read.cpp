@@ -1,18 +1,9 @@
-#include <algorithm>
-#include <cstring>
-#include <string>
-#include <vector>
-
 #include "follower.h"
+#include "record_files.h"
 
 namespace zeb {
 
 namespace {
-
-struct Candidate {
-  int32_t number;
-  std::string name;
-};
 
 // Reports a missing channel directory; true when all three exist.
 bool channel_directories_exist(FollowerState& state) {
@@ -28,31 +19,6 @@ bool channel_directories_exist(FollowerState& state) {
   return true;
 }
 
-enum class Load { loaded, incomplete, failed };
-
-// Loads one record file into the received record. Only a complete 80-byte
-// read replaces it: a shorter file (left by a Write that failed) is never
-// handed out, so no caller sees a record stitched from two trades.
-Load load_record(FollowerState& state, const char* path, int32_t number) {
-  TradeRecord scratch;
-  size_t got = 0;
-  switch (platform::read_file(path, &scratch, sizeof scratch, &got)) {
-    case platform::FileResult::ok:
-      break;
-    case platform::FileResult::open_failed:
-      error_fail(state.error, "Read: could not open %s file.", path);
-      return Load::failed;
-    case platform::FileResult::io_failed:
-      error_fail(state.error, "Read: ReadFile %s error.", path);
-      return Load::failed;
-  }
-  if (got < sizeof scratch) return Load::incomplete;
-  state.received = scratch;
-  record_terminate_symbol(state.received);
-  state.pending = number;
-  return Load::loaded;
-}
-
 int32_t read_next(FollowerState& state) {
   if (!state.counter.is_open()) return error_fail(state.error, "Read: could not get MapFile pointer.");
   if (!channel_directories_exist(state)) return 0;
@@ -60,29 +26,21 @@ int32_t read_next(FollowerState& state) {
 
   // Every entry whose name reads as a number above the cursor is a
   // candidate, also above the published count.
-  PathBuffer master_dir;
-  join_path(master_dir, {state.root, state.master});
-  std::vector<Candidate> candidates;
-  bool listed = for_each_entry(master_dir, [&](const char* name) {
-    int32_t number = parse_number(name);
-    if (number > state.cursor) candidates.push_back({number, name});
-  });
-  if (!listed) return error_fail(state.error, "Read: FindFirstFile failed.");
-  std::sort(candidates.begin(), candidates.end(),
-            [](const Candidate& a, const Candidate& b) { return a.number < b.number; });
-
-  // The smallest number wins; incomplete files are passed over like gaps.
-  for (const Candidate& candidate : candidates) {
-    PathBuffer path;
-    if (!join_path(path, {state.root, state.master, candidate.name.c_str()})) continue;
-    switch (load_record(state, path, candidate.number)) {
-      case Load::loaded:
-        return 1;
-      case Load::failed:
-        return 0;
-      case Load::incomplete:
-        break;
-    }
+  PathBuffer path;
+  int32_t number = 0;
+  switch (load_next_record(state.root, state.master, state.cursor, INT32_MAX, state.received, number,
+                           path)) {
+    case NextRecord::loaded:
+      state.pending = number;
+      return 1;
+    case NextRecord::cannot_list:
+      return error_fail(state.error, "Read: FindFirstFile failed.");
+    case NextRecord::open_failed:
+      return error_fail(state.error, "Read: could not open %s file.", path);
+    case NextRecord::read_failed:
+      return error_fail(state.error, "Read: ReadFile %s error.", path);
+    case NextRecord::none:
+      break;
   }
   return error_fail(state.error, "Read: unknown exception");
 }

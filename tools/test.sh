@@ -5,7 +5,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/tools/lib/setup.sh"
 
-need_packages cmake g++ make libgtest-dev binutils
+need_packages cmake g++ make libgtest-dev binutils nlohmann-json3-dev
 build_dir="$here/build/test"
 cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build_dir" -j "$(nproc)"

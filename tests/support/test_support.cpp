@@ -1,17 +1,20 @@
 #include "test_support.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 
 namespace zeb::test {
 
@@ -105,9 +108,20 @@ int run_in_child(const std::function<void()>& body) {
   return exit_status(status);
 }
 
-int spawn(const std::vector<std::string>& argv) {
+namespace {
+
+// Replaces stdout or stderr of this (child) process with a file.
+void redirect(int fd, const std::string& path) {
+  int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (file < 0) ::_exit(126);
+  ::dup2(file, fd);
+  ::close(file);
+}
+
+int spawn_with(const std::vector<std::string>& argv, const std::function<void()>& prepare) {
   pid_t pid = ::fork();
   if (pid == 0) {
+    prepare();
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
@@ -117,10 +131,39 @@ int spawn(const std::vector<std::string>& argv) {
   return pid;
 }
 
+}  // namespace
+
+int spawn(const std::vector<std::string>& argv) {
+  return spawn_with(argv, [] {});
+}
+
+int spawn_logged(const std::vector<std::string>& argv, const std::string& out_path,
+                 const std::string& err_path) {
+  return spawn_with(argv, [&] {
+    redirect(1, out_path);
+    redirect(2, err_path);
+  });
+}
+
 int wait_for(int pid) {
   int status = 0;
   ::waitpid(pid, &status, 0);
   return exit_status(status);
+}
+
+CommandResult run_command(const std::vector<std::string>& argv) {
+  TempDir logs;
+  int status = wait_for(spawn_logged(argv, logs / "out", logs / "err"));
+  return {status, read_text(logs / "out"), read_text(logs / "err")};
+}
+
+bool eventually(const std::function<bool()>& done, double seconds) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
 }
 
 }  // namespace zeb::test

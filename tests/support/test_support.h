@@ -38,7 +38,21 @@ int run_in_child(const std::function<void()>& body);
 
 // Starts `argv` as a new process and returns its pid.
 int spawn(const std::vector<std::string>& argv);
+// The same, with the process's stdout and stderr going to the given files.
+int spawn_logged(const std::vector<std::string>& argv, const std::string& out_path,
+                 const std::string& err_path);
 // Waits for a process started by spawn; exit status as run_in_child gives it.
 int wait_for(int pid);
+
+// What a program printed and how it ended, run to its end.
+struct CommandResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+CommandResult run_command(const std::vector<std::string>& argv);
+
+// Polls `done` until it holds or `seconds` pass; returns whether it held.
+bool eventually(const std::function<bool()>& done, double seconds = 20);
 
 }  // namespace zeb::test

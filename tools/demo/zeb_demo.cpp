@@ -1,10 +1,14 @@
-// zeb demo: a master and two followers, each a separate process loading its
-// library the way a host trading program does, carry a short stream of
-// trades end to end. One follower is killed midway and restarted; it resumes
-// after the last record it committed.
+// zeb demo: a master trading program and two followers carry a short stream
+// of trades end to end, each a separate process. The master loads the master
+// library as a host does; each follower is `zebctl follow`, a real follower
+// through the follower library. One follower is killed midway and restarted:
+// it resumes after the last record it committed. zebctl status shows where
+// everyone stands, and zebctl publish sends a last test trade.
 //
-//   zeb_demo [ROOT]      ROOT defaults to a fresh temporary directory
+//   zeb_demo [ROOT]      ROOT defaults to a fresh temporary directory; each run
+//                        makes a channel of its own there
 #include <dlfcn.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -19,6 +23,10 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "child_process.h"
+#include "record_text.h"
+#include "trade_record.h"
 
 namespace {
 
@@ -51,23 +59,29 @@ const Trade kScript[] = {
     {kClose, 5005, 0, "XAUUSD", 0.20, 2025.30, 2015.00, 2045.00, 2028.95},
 };
 constexpr int kRecords = sizeof kScript / sizeof kScript[0];
-constexpr int kKillAfter = 5;     // copier-2 is killed once it has committed this record
-constexpr int kRestartAfter = 8;  // and started again once the master has published this one
+constexpr int kTestTrade = kRecords + 1;  // published by zebctl at the end
+constexpr int kKillAfter = 5;             // copier-2 is killed once it has committed this record
+constexpr int kRestartAfter = 8;          // and started again once the master has published this one
 constexpr useconds_t kPace = 150000;
+constexpr double kTimeLimit = 60;
 
-const char* const kMaster = "DemoMaster";
 const char* const kFollowers[] = {"copier-1", "copier-2"};
 
-// Shared between the demo's processes (an anonymous mapping made before they
-// fork): when each record's Write returned, for the latency column, and how
-// far each side has got, for the choreography.
+// Shared with the master process (an anonymous mapping made before it
+// forks): each record as written, when its Write returned, and how far the
+// master has got.
 struct Board {
-  double written_at[kRecords + 1];
+  zeb::TradeRecord sent[kTestTrade + 1];
+  double written_at[kTestTrade + 1];
   volatile int published;
-  volatile int committed[2];
+  volatile bool bound;  // the master's Init made the channel
+  volatile bool go;     // the followers are up
 };
 Board* board;
 double started;
+std::string root;
+// Named after this run, so runs side by side never share a counter.
+const std::string master_name = "DemoMaster-" + std::to_string(::getpid());
 
 double now() {
   timespec t;
@@ -84,36 +98,22 @@ void say(const char* who, const char* format, ...) {
   length += std::vsnprintf(text + length, sizeof text - length, format, args);
   va_end(args);
   text[length++] = '\n';
+  std::fflush(stdout);
   (void)!::write(1, text, static_cast<size_t>(length));
 }
 
-std::string describe(int cmd, int ticket, int type, const char* symbol, double lot, double price,
-                     double sl, double tp, double close) {
+std::string describe(const Trade& t) {
   char text[200];
-  const char* side = type == 0 ? "BUY " : "SELL";
-  int digits = std::strstr(symbol, "JPY") ? 3 : std::strstr(symbol, "XAU") ? 2 : 5;
-  if (cmd < kOpen || cmd > kClose) cmd = 0;
-  if (cmd == kClose)
+  const char* side = t.type == 0 ? "BUY " : "SELL";
+  int digits = std::strstr(t.symbol, "JPY") ? 3 : std::strstr(t.symbol, "XAU") ? 2 : 5;
+  if (t.cmd == kClose)
     std::snprintf(text, sizeof text, "%-6s %s %-6s %.2f  closed at %-8.*f                  ticket %d",
-                  kCmdNames[cmd], side, symbol, lot, digits, close, ticket);
+                  kCmdNames[t.cmd], side, t.symbol, t.lot, digits, t.close_price, t.ticket);
   else
     std::snprintf(text, sizeof text, "%-6s %s %-6s %.2f  @ %-8.*f sl %-8.*f tp %-8.*f ticket %d",
-                  kCmdNames[cmd], side, symbol, lot, digits, price, digits, sl, digits, tp, ticket);
+                  kCmdNames[t.cmd], side, t.symbol, t.lot, digits, t.open_price, digits, t.sl, digits, t.tp,
+                  t.ticket);
   return text;
-}
-
-void* load(const std::string& path) {
-  void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) {
-    std::fprintf(stderr, "zeb_demo: %s\n", ::dlerror());
-    std::exit(2);
-  }
-  return library;
-}
-
-template <typename Signature>
-Signature* fn(void* library, const char* name) {
-  return reinterpret_cast<Signature*>(::dlsym(library, name));
 }
 
 int read_number_file(const std::string& path) {
@@ -123,97 +123,122 @@ int read_number_file(const std::string& path) {
   return value;
 }
 
-[[noreturn]] void run_master(const std::string& root) {
-  void* lib = load(ZEB_MASTER_LIBRARY);
-  auto error_msg = fn<const char*()>(lib, "ErrorMsg");
-  if (fn<int(const char*, const char*)>(lib, "Init")(root.c_str(), kMaster) != 1) {
+std::string index_path(const char* owner) {
+  return root + "/" + master_name + "/system/" + owner;
+}
+
+// The master trading program: loads the master library and publishes the
+// script at a trader's pace.
+[[noreturn]] void run_master() {
+  void* lib = ::dlopen(ZEB_MASTER_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  if (lib == nullptr) {
+    say("master", "cannot load the master library: %s", ::dlerror());
+    ::_exit(1);
+  }
+  auto fn = [lib](const char* name) { return ::dlsym(lib, name); };
+  auto set_int = [&](const char* name, int value) { reinterpret_cast<void (*)(int)>(fn(name))(value); };
+  auto set_double = [&](const char* name, double value) {
+    reinterpret_cast<void (*)(double)>(fn(name))(value);
+  };
+  auto error_msg = reinterpret_cast<const char* (*)()>(fn("ErrorMsg"));
+  auto init = reinterpret_cast<int (*)(const char*, const char*)>(fn("Init"));
+  if (init(root.c_str(), master_name.c_str()) != 1) {
     say("master", "Init failed: %s", error_msg());
     ::_exit(1);
   }
+  board->bound = true;
+  while (!board->go) ::usleep(1000);
   for (int n = 1; n <= kRecords; ++n) {
     const Trade& t = kScript[n - 1];
-    fn<void(int)>(lib, "SetCmd")(t.cmd);
-    fn<void(int)>(lib, "SetTicket")(t.ticket);
-    fn<void(int)>(lib, "SetType")(t.type);
-    fn<void(const char*)>(lib, "SetSymbol")(t.symbol);
-    fn<void(double)>(lib, "SetLot")(t.lot);
-    fn<void(double)>(lib, "SetOpenPrice")(t.open_price);
-    fn<void(double)>(lib, "SetSL")(t.sl);
-    fn<void(double)>(lib, "SetTP")(t.tp);
-    fn<void(double)>(lib, "SetClosePrice")(t.close_price);
-    fn<void(int)>(lib, "SetTimeLocal")(static_cast<int>(::time(nullptr)));
-    fn<void(int)>(lib, "SetTimeServer")(static_cast<int>(::time(nullptr)) + 7200);
-    say("master", "#%-3d %s", n,
-        describe(t.cmd, t.ticket, t.type, t.symbol, t.lot, t.open_price, t.sl, t.tp, t.close_price).c_str());
-    board->written_at[n] = now();
-    if (fn<int()>(lib, "Write")() != 1) {
+    int time_local = static_cast<int>(::time(nullptr)), time_server = time_local + 7200;
+    set_int("SetCmd", t.cmd);
+    set_int("SetTicket", t.ticket);
+    set_int("SetType", t.type);
+    reinterpret_cast<void (*)(const char*)>(fn("SetSymbol"))(t.symbol);
+    set_double("SetLot", t.lot);
+    set_double("SetOpenPrice", t.open_price);
+    set_double("SetSL", t.sl);
+    set_double("SetTP", t.tp);
+    set_double("SetClosePrice", t.close_price);
+    set_int("SetTimeLocal", time_local);
+    set_int("SetTimeServer", time_server);
+    zeb::TradeRecord& sent = board->sent[n];
+    sent = {t.cmd, t.ticket, t.type,        {},         t.lot,      t.open_price,
+            t.sl,  t.tp,     t.close_price, time_local, time_server};
+    zeb::record_set_symbol(sent, t.symbol);
+    say("master", "#%-3d %s", n, describe(t).c_str());
+    if (reinterpret_cast<int (*)()>(fn("Write"))() != 1) {
       say("master", "Write failed: %s", error_msg());
       ::_exit(1);
     }
+    board->written_at[n] = now();
     board->published = n;
     ::usleep(kPace);
   }
   ::_exit(0);
 }
 
-[[noreturn]] void run_follower(const std::string& root, int which) {
-  const char* name = kFollowers[which];
-  void* lib = load(ZEB_FOLLOWER_LIBRARY);
-  auto error_msg = fn<const char*()>(lib, "ErrorMsg");
-  auto read = fn<int()>(lib, "Read");
-  auto error_code = fn<int()>(lib, "ErrorCode");
-  if (fn<int(const char*, const char*, const char*)>(lib, "Init")(root.c_str(), name, kMaster) != 1) {
-    say(name, "Init failed: %s", error_msg());
-    ::_exit(1);
+// A follower: `zebctl follow`, whose lines the demo reads and checks.
+struct Follower {
+  const char* name;
+  pid_t pid = -1;
+  LineReader* reader = nullptr;
+  int received = 0;  // the last record number it printed
+  bool ok = true;
+
+  void start() {
+    int out = -1;
+    pid = start_piped({ZEBCTL, "follow", root, name, master_name}, &out);
+    delete reader;
+    reader = new LineReader(out);
   }
-  // The cursor this follower committed last, from its index file.
-  int number = read_number_file(root + "/" + kMaster + "/system/" + name);
-  say(name, number == 0 ? "started, nothing committed yet" : "started, resumes after #%d", number);
-  while (number < kRecords) {
-    if (read() != 1) {
-      if (error_code() != 0) say(name, "Read failed: %s", error_msg());
-      ::usleep(1000);
-      continue;
-    }
-    ++number;
-    double latency_ms = (now() - board->written_at[number]) * 1000;
-    int lag = board->published > number ? board->published - number : 0;
-    const Trade& t = kScript[number - 1];
-    std::string got = describe(fn<int()>(lib, "GetCmd")(), fn<int()>(lib, "GetTicket")(),
-                               fn<int()>(lib, "GetType")(), fn<const char*()>(lib, "GetSymbol")(),
-                               fn<double()>(lib, "GetLot")(), fn<double()>(lib, "GetOpenPrice")(),
-                               fn<double()>(lib, "GetSL")(), fn<double()>(lib, "GetTP")(),
-                               fn<double()>(lib, "GetClosePrice")());
-    std::string expected = describe(t.cmd, t.ticket, t.type, t.symbol, t.lot, t.open_price, t.sl,
-                                    t.tp, t.close_price);
-    if (got != expected) {
-      say(name, "#%-3d MISMATCH: got %s", number, got.c_str());
-      ::_exit(1);
-    }
-    if (fn<int()>(lib, "Commit")() != 1) {
-      say(name, "Commit failed: %s", error_msg());
-      ::_exit(1);
-    }
-    board->committed[which] = number;
-    say(name, "#%-3d %s  lag %d, %.2f ms", number, got.c_str(), lag, latency_ms);
+  void stop(int signal) {
+    ::kill(pid, signal);
+    if (!exited_cleanly(pid) && signal == SIGINT) ok = false;
+    ::close(reader->fd());
+    pid = -1;
   }
-  ::_exit(0);
+};
+
+// Checks each line a follower printed against the record the master wrote.
+void take_line(Follower& follower, const std::string& line) {
+  int number = line.size() > 1 && line[0] == '#' ? std::atoi(line.c_str() + 1) : 0;
+  bool expected = number >= 1 && number <= kTestTrade && number <= follower.received + 1;
+  if (!expected || line != zebctl::record_line(number, board->sent[number])) {
+    say(follower.name, "UNEXPECTED: %s", line.c_str());
+    follower.ok = false;
+    return;
+  }
+  follower.received = number;
+  int lag = board->published > number ? board->published - number : 0;
+  if (board->written_at[number] > 0)
+    say(follower.name, "#%-3d received, every field as written; lag %d, %.2f ms", number, lag,
+        (now() - board->written_at[number]) * 1000);
+  else
+    say(follower.name, "#%-3d received, every field as written", number);
 }
 
-pid_t start(void (*role)(const std::string&, int), const std::string& root, int which) {
-  std::fflush(stdout);
-  pid_t pid = ::fork();
-  if (pid == 0) role(root, which);
-  return pid;
+// Passes on what the running followers printed, waiting up to `seconds`.
+// A follower whose output ends before it is stopped has failed.
+void pump(std::vector<Follower*> followers, double seconds) {
+  std::vector<pollfd> fds;
+  for (Follower* follower : followers) fds.push_back({follower->reader->fd(), POLLIN, 0});
+  if (::poll(fds.data(), fds.size(), static_cast<int>(seconds * 1000)) <= 0) return;
+  for (size_t i = 0; i < followers.size(); ++i) {
+    if ((fds[i].revents & (POLLIN | POLLHUP)) == 0) continue;
+    if (!followers[i]->reader->fill()) {
+      say(followers[i]->name, "stopped unexpectedly");
+      followers[i]->ok = false;
+    }
+    for (std::string line; followers[i]->reader->next(line);) take_line(*followers[i], line);
+  }
 }
 
-void master_role(const std::string& root, int) { run_master(root); }
-void follower_role(const std::string& root, int which) { run_follower(root, which); }
+Follower copier1{kFollowers[0]}, copier2{kFollowers[1]};
 
-bool finished_ok(pid_t pid) {
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+// Whether to keep waiting: nothing has gone wrong and time is left.
+bool going() {
+  return copier1.ok && copier2.ok && now() - started < kTimeLimit;
 }
 
 }  // namespace
@@ -221,18 +246,12 @@ bool finished_ok(pid_t pid) {
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   bool temporary = argc < 2;
-  std::string root;
   if (temporary) {
     char pattern[] = "/tmp/zeb-demo-XXXXXX";
     root = ::mkdtemp(pattern);
   } else {
     root = argv[1];
-    // The script numbers its trades from 1, so it needs a channel of its own.
-    if (std::filesystem::exists(root + "/" + kMaster)) {
-      std::fprintf(stderr, "zeb_demo: %s already holds a channel named %s; give a new or empty directory\n",
-                   root.c_str(), kMaster);
-      return 2;
-    }
+    std::filesystem::create_directories(root);
   }
   board = static_cast<Board*>(
       ::mmap(nullptr, sizeof(Board), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
@@ -240,40 +259,77 @@ int main(int argc, char** argv) {
 
   std::printf("zeb demo: one master, two followers, %d trades\n", kRecords);
   std::printf("  root       %s\n", root.c_str());
-  std::printf("  master     %s (loads %s)\n", kMaster, ZEB_MASTER_LIBRARY);
-  std::printf("  followers  %s, %s (each loads %s)\n", kFollowers[0], kFollowers[1], ZEB_FOLLOWER_LIBRARY);
-  std::printf("  each follower line ends with its lag: how many newer records the master had\n"
-              "  already published, and the time from the master's Write call to this Read.\n\n");
+  std::printf("  master     %s, a trading program loading %s\n", master_name.c_str(), ZEB_MASTER_LIBRARY);
+  std::printf("  followers  %s and %s, each running   zebctl follow ROOT NAME %s\n", kFollowers[0],
+              kFollowers[1], master_name.c_str());
+  std::printf("             (a real follower through the follower library: read, print, commit)\n");
+  std::printf("  zebctl     %s\n", ZEBCTL);
+  std::printf(
+      "  The demo checks every field each follower prints against what the master wrote.\n"
+      "  Lag: newer records the master had already published; then the time from the\n"
+      "  master's Write to the follower's line.\n\n");
   std::printf("   time  who       rec  trade\n");
 
-  pid_t followers[2] = {start(follower_role, root, 0), start(follower_role, root, 1)};
+  // The master binds the channel first; zebctl follow refuses a channel
+  // that does not exist yet.
+  std::fflush(stdout);
+  pid_t master = ::fork();
+  if (master == 0) run_master();
+  while (!board->bound && now() - started < kTimeLimit) ::usleep(1000);
+  copier1.start();
+  copier2.start();
   ::usleep(50000);
-  pid_t master = start(master_role, root, 0);
+  board->go = true;
 
   // Kill copier-2 as a crash would, right after it committed a record.
-  while (board->committed[1] < kKillAfter) ::usleep(1000);
-  ::kill(followers[1], SIGKILL);
-  ::waitpid(followers[1], nullptr, 0);
-  say("demo", "killed %s (SIGKILL) after it committed #%d", kFollowers[1], board->committed[1]);
-  while (board->published < kRestartAfter) ::usleep(1000);
-  say("demo", "restarting %s while the master has published #%d", kFollowers[1], board->published);
-  followers[1] = start(follower_role, root, 1);
+  while (going() && copier2.received < kKillAfter) pump({&copier1, &copier2}, 0.01);
+  while (going() && read_number_file(index_path(copier2.name)) < kKillAfter) pump({&copier1}, 0.001);
+  copier2.stop(SIGKILL);
+  say("demo", "killed %s (SIGKILL) after it committed #%d", copier2.name, kKillAfter);
 
-  bool ok = finished_ok(master);
-  bool follower_ok[2] = {finished_ok(followers[0]), finished_ok(followers[1])};
+  while (going() && board->published < kRestartAfter) pump({&copier1}, 0.01);
+  while (going() && read_number_file(index_path(copier1.name)) < kRestartAfter) pump({&copier1}, 0.001);
+  say("demo", "%s is down and the master has published #%d; where everyone stands:", copier2.name,
+      kRestartAfter);
+  run_shown(ZEBCTL, {"status", root, master_name});
+  say("demo", "restarting %s; it resumes after its last commit, #%d", copier2.name,
+      read_number_file(index_path(copier2.name)));
+  copier2.start();
+
+  while (going() && (copier1.received < kRecords || copier2.received < kRecords))
+    pump({&copier1, &copier2}, 0.01);
+  bool ok = exited_cleanly(master);
+  say("demo", "the master has published its last trade and exited");
+  run_shown(ZEBCTL, {"status", root, master_name});
+
+  say("demo", "an operator sends a test trade while no master runs:");
+  board->sent[kTestTrade] = {kOpen, 9999, 0, {}, 0.01, 1.0, 0, 0, 0, 0, 0};
+  zeb::record_set_symbol(board->sent[kTestTrade], "TEST");
+  ok = run_shown(ZEBCTL, {"publish", root, master_name, "--cmd", "1", "--ticket", "9999", "--symbol", "TEST",
+                          "--lot", "0.01", "--open-price", "1"}) == 0 &&
+       ok;
+  board->published = kTestTrade;
+  while (going() && (copier1.received < kTestTrade || copier2.received < kTestTrade))
+    pump({&copier1, &copier2}, 0.01);
+  say("demo", "stopping both followers with Ctrl-C (SIGINT)");
+  copier1.stop(SIGINT);
+  copier2.stop(SIGINT);
 
   std::printf("\nsummary\n");
-  std::printf("  %-9s published %d records; index file says %d\n", kMaster, board->published,
-              read_number_file(root + "/" + kMaster + "/system/" + kMaster));
-  for (int i = 0; i < 2; ++i) {
-    int cursor = read_number_file(root + "/" + kMaster + "/system/" + kFollowers[i]);
-    follower_ok[i] = follower_ok[i] && cursor == kRecords;
-    std::printf("  %-9s %s; committed cursor %d%s\n", kFollowers[i],
-                follower_ok[i] ? "received every record in order" : "did NOT receive every record",
-                cursor, i == 1 ? " (killed once, resumed after its last commit)" : "");
-    ok = ok && follower_ok[i];
+  std::printf("  master    %s published %d records, zebctl publish 1 more; index file says %d\n",
+              master_name.c_str(), kRecords, read_number_file(index_path(master_name.c_str())));
+  for (Follower* follower : {&copier1, &copier2}) {
+    int cursor = read_number_file(index_path(follower->name));
+    follower->ok = follower->ok && follower->received == kTestTrade && cursor == kTestTrade;
+    std::printf("  %-9s %s; committed cursor %d%s\n", follower->name,
+                follower->ok ? "received every record in order" : "did NOT receive every record", cursor,
+                follower == &copier2 ? " (killed once, resumed after its last commit)" : "");
+    ok = ok && follower->ok;
   }
+  ok = ok && now() - started < kTimeLimit;
   std::printf("  result    %s\n", ok ? "OK: every trade reached every follower, in order" : "FAILED");
   if (temporary) std::filesystem::remove_all(root);
+  // The counter outlives its holders as a POSIX shared-memory object.
+  ::shm_unlink(("/zeb_" + master_name).c_str());
   return ok ? 0 : 1;
 }

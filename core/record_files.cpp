@@ -1,0 +1,58 @@
+#include "record_files.h"
+
+#include <algorithm>
+
+namespace zeb {
+
+bool list_records(const char* master_dir, int32_t after, int32_t up_to, std::vector<RecordEntry>& out) {
+  out.clear();
+  bool listed = for_each_entry(master_dir, [&](const char* name) {
+    int32_t number = parse_number(name);
+    if (number > after && number <= up_to) out.push_back({number, name});
+  });
+  std::sort(out.begin(), out.end(),
+            [](const RecordEntry& a, const RecordEntry& b) { return a.number < b.number; });
+  return listed;
+}
+
+RecordLoad load_record_file(const char* path, TradeRecord& record) {
+  TradeRecord scratch;
+  size_t got = 0;
+  switch (platform::read_file(path, &scratch, sizeof scratch, &got)) {
+    case platform::FileResult::ok:
+      break;
+    case platform::FileResult::open_failed:
+      return RecordLoad::open_failed;
+    case platform::FileResult::io_failed:
+      return RecordLoad::read_failed;
+  }
+  if (got < sizeof scratch) return RecordLoad::incomplete;
+  record = scratch;
+  record_terminate_symbol(record);
+  return RecordLoad::loaded;
+}
+
+NextRecord load_next_record(const char* root, const char* master, int32_t after, int32_t up_to,
+                            TradeRecord& record, int32_t& number, PathBuffer& path) {
+  PathBuffer master_dir;
+  join_path(master_dir, {root, master});
+  std::vector<RecordEntry> candidates;
+  if (!list_records(master_dir, after, up_to, candidates)) return NextRecord::cannot_list;
+  for (const RecordEntry& candidate : candidates) {
+    if (!join_path(path, {root, master, candidate.name.c_str()})) continue;
+    number = candidate.number;
+    switch (load_record_file(path, record)) {
+      case RecordLoad::loaded:
+        return NextRecord::loaded;
+      case RecordLoad::open_failed:
+        return NextRecord::open_failed;
+      case RecordLoad::read_failed:
+        return NextRecord::read_failed;
+      case RecordLoad::incomplete:
+        break;
+    }
+  }
+  return NextRecord::none;
+}
+
+}  // namespace zeb

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "channel_store.h"
+#include "trade_record.h"
+
+namespace zeb {
+
+// An entry of a master directory whose name reads as a record number.
+struct RecordEntry {
+  int32_t number;
+  std::string name;
+};
+
+// The entries of a master directory whose names read as numbers in
+// (after, up_to], in ascending order of number. Names read the way Read
+// reads them, so "7.txt" is record 7 like "000007". False when the directory
+// cannot be listed.
+bool list_records(const char* master_dir, int32_t after, int32_t up_to, std::vector<RecordEntry>& out);
+
+enum class RecordLoad { loaded, incomplete, open_failed, read_failed };
+
+// Loads one record file. Only a complete 80-byte read replaces `record`: a
+// shorter file (left by a Write that failed) is never handed out, so nobody
+// sees a record stitched from two trades. The symbol comes back terminated.
+RecordLoad load_record_file(const char* path, TradeRecord& record);
+
+enum class NextRecord { loaded, none, cannot_list, open_failed, read_failed };
+
+// The oldest complete record numbered in (after, up_to] under root/master:
+// the smallest number wins and incomplete files are passed over like gaps.
+// `number` and `path` name the loaded record, or the one that failed to open
+// or read.
+NextRecord load_next_record(const char* root, const char* master, int32_t after, int32_t up_to,
+                            TradeRecord& record, int32_t& number, PathBuffer& path);
+
+}  // namespace zeb

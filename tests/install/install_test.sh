@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs the build tree into a temporary prefix, builds a host project in C
+# and C++ against the installed package, and runs it and the installed zebctl
+# on a channel.   install_test.sh BUILD_DIR CONSUMER_SOURCE_DIR
+set -euo pipefail
+build=$1
+consumer=$2
+work=$(mktemp -d)
+master="consumer$$"
+cleanup() {
+  rm -rf "$work"
+  rm -f "/dev/shm/zeb_$master"
+}
+trap cleanup EXIT
+prefix="$work/prefix"
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+cmake -S "$consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/consumer" >/dev/null
+
+# The installed zebctl finds the installed libraries beside itself, not the build tree's.
+runpath=$(readelf -d "$prefix/bin/zebctl" | grep -E 'RUNPATH|RPATH')
+case "$runpath" in
+  *"$build"*) echo "installed zebctl still looks in the build tree: $runpath"; exit 1 ;;
+  *'$ORIGIN/'*) ;;
+  *) echo "installed zebctl has no run path beside itself: $runpath"; exit 1 ;;
+esac
+
+root="$work/root"
+mkdir "$root"
+"$work/consumer/consumer_master" "$root" "$master"
+"$work/consumer/consumer_follower" "$root" copier "$master"
+
+zebctl="$prefix/bin/zebctl"
+"$zebctl" publish "$root" "$master" --ticket 103 --symbol GBPUSD >/dev/null
+followed=$("$zebctl" follow "$root" copier "$master" --count 1)
+expected="#3 cmd=0 ticket=103 type=0 symbol=GBPUSD lot=0 open_price=0 sl=0 tp=0 close_price=0 time_local=0 time_server=0"
+if [ "$followed" != "$expected" ]; then
+  echo "installed zebctl follow printed: $followed"
+  exit 1
+fi
+status=$("$zebctl" status "$root" "$master")
+grep -q "records on disk  3, highest 3" <<<"$status"
+echo "installed package: consumer built and ran, zebctl published and followed"

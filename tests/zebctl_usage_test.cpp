@@ -1,0 +1,134 @@
+// zebctl called wrongly, or at a channel that is not there: one line that
+// names the problem, a non-zero status, and nothing created.
+#include <gtest/gtest.h>
+
+#include "support/zebctl_fixture.h"
+
+namespace zeb {
+namespace {
+
+class ZebctlUsageTest : public test::ZebctlTest {};
+
+TEST_F(ZebctlUsageTest, EveryCommandExplainsItself) {
+  test::CommandResult overview = zebctl({"--help"});
+  EXPECT_EQ(overview.status, 0);
+  for (const char* command : {"status", "show", "tail", "publish", "follow"}) {
+    EXPECT_NE(overview.out.find(std::string("\n  ") + command + " "), std::string::npos) << command;
+    test::CommandResult help = zebctl({command, "--help"});
+    EXPECT_EQ(help.status, 0) << command;
+    EXPECT_EQ(help.out.rfind(std::string("usage: zebctl ") + command + " ROOT ", 0), 0u) << help.out;
+    EXPECT_EQ(help.err, "") << command;
+  }
+  EXPECT_NE(
+      zebctl({"publish", "--help"}).out.find("two masters on one channel take\nthe same record numbers"),
+      std::string::npos);
+}
+
+struct BadCall {
+  std::vector<std::string> args;  // {root} and {master} stand for the test's own
+  int status;
+  std::string error;  // the whole line after "zebctl"
+};
+
+TEST_F(ZebctlUsageTest, BadCallsGetOneLineNamingTheProblem) {
+  publish_up_to(1);
+  writer.counter.Close();
+  const std::vector<BadCall> calls = {
+      {{}, 2, ": missing command (see zebctl --help)"},
+      {{"stats"}, 2, ": unknown command stats (see zebctl --help)"},
+      {{"status"}, 2, " status: missing ROOT (see zebctl status --help)"},
+      {{"status", "{root}"}, 2, " status: missing MASTER (see zebctl status --help)"},
+      {{"status", "{root}", "{master}", "extra"},
+       2,
+       " status: unexpected argument extra (see zebctl status --help)"},
+      {{"status", "{root}", "{master}", "--jsno"},
+       2,
+       " status: unknown option --jsno (see zebctl status --help)"},
+      {{"status", "{root}", "{master}", "--json", "--json"},
+       2,
+       " status: --json given twice (see zebctl status --help)"},
+      {{"status", "{root}", "{master}", "--json=yes"},
+       2,
+       " status: --json takes no value (see zebctl status --help)"},
+      {{"status", "{root}", "../etc"},
+       2,
+       " status: master name must not contain '/' or '\\': ../etc (see zebctl status --help)"},
+      {{"status", "{root}", ""}, 2, " status: master name is empty. (see zebctl status --help)"},
+      {{"status", "", "{master}"}, 2, " status: root is empty. (see zebctl status --help)"},
+      {{"status", "{root}", "nobody"},
+       1,
+       " status: no channel of master nobody under {root}: {root}/nobody not found"},
+      {{"status", "{root}/none", "{master}"}, 1, " status: root directory not found: {root}/none"},
+      {{"show", "{root}", "{master}"}, 2, " show: missing N|latest (see zebctl show --help)"},
+      {{"show", "{root}", "{master}", "first"},
+       2,
+       " show: N must be a whole number from 1 to 2147483647, not 'first' (see zebctl show --help)"},
+      {{"show", "{root}", "{master}", "0"},
+       2,
+       " show: N must be a whole number from 1 to 2147483647, not '0' (see zebctl show --help)"},
+      {{"show", "{root}", "{master}", "2"}, 1, " show: record 2 not found in {root}/{master}"},
+      {{"show", "{root}", "nobody", "1"},
+       1,
+       " show: no channel of master nobody under {root}: {root}/nobody not found"},
+      {{"tail", "{root}", "{master}", "--from"}, 2, " tail: --from needs a value (see zebctl tail --help)"},
+      {{"tail", "{root}", "{master}", "--from", "-1"},
+       2,
+       " tail: --from must be a whole number from 1 to 2147483647, not '-1' (see zebctl tail --help)"},
+      {{"tail", "{root}", "{master}", "--count", "1e3"},
+       2,
+       " tail: --count must be a whole number from 1 to 2147483647, not '1e3' (see zebctl tail --help)"},
+      {{"tail", "{root}", "nobody"},
+       1,
+       " tail: no channel of master nobody under {root}: {root}/nobody not found"},
+      {{"publish", "{root}", "{master}", "--ticket", "2147483648"},
+       2,
+       " publish: --ticket must be a whole number from -2147483648 to 2147483647, not '2147483648' (see "
+       "zebctl "
+       "publish --help)"},
+      {{"publish", "{root}", "{master}", "--lot", "nan"},
+       2,
+       " publish: --lot must be a finite number, not 'nan' (see zebctl publish --help)"},
+      {{"publish", "{root}", "{master}", "--symbol", "ABCDEFGHIJKLMNOPQRST"},
+       2,
+       " publish: --symbol holds at most 19 characters, not 20 (see zebctl publish --help)"},
+      {{"publish", "{root}", "{master}", "--side", "buy"},
+       2,
+       " publish: unknown option --side (see zebctl publish --help)"},
+      {{"publish", "{root}/none", "{master}"}, 1, " publish: root directory not found: {root}/none"},
+      {{"follow", "{root}", "copier"}, 2, " follow: missing MASTER (see zebctl follow --help)"},
+      {{"follow", "{root}", "{master}", "{master}"},
+       2,
+       " follow: follower name must differ from the master name: its cursor would overwrite the master index "
+       "(see "
+       "zebctl follow --help)"},
+      {{"follow", "{root}", ".zebtmp-x", "{master}"},
+       2,
+       " follow: follower name must not begin with \".zebtmp-\", which is reserved: .zebtmp-x (see zebctl "
+       "follow "
+       "--help)"},
+      {{"follow", "{root}", "copier", "nobody"},
+       1,
+       " follow: no channel of master nobody under {root}: {root}/nobody not found"},
+  };
+  auto substitute = [&](std::string text) {
+    for (auto [name, value] : {std::pair<std::string, std::string>{"{root}", root}, {"{master}", master}}) {
+      for (size_t at; (at = text.find(name)) != std::string::npos;) text.replace(at, name.size(), value);
+    }
+    return text;
+  };
+  for (const BadCall& call : calls) {
+    std::vector<std::string> args;
+    for (const std::string& arg : call.args) args.push_back(substitute(arg));
+    test::CommandResult result = zebctl(args);
+    std::string what = testing::PrintToString(call.args);
+    EXPECT_EQ(result.status, call.status) << what;
+    EXPECT_EQ(result.err, "zebctl" + substitute(call.error) + "\n") << what;
+    EXPECT_EQ(result.out, "") << what;
+  }
+  EXPECT_FALSE(test::exists(root + "/none"));
+  EXPECT_FALSE(test::exists(root + "/nobody"));
+  EXPECT_FALSE(test::exists(index_path("copier")));
+}
+
+}  // namespace
+}  // namespace zeb

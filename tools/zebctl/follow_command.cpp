@@ -1,0 +1,145 @@
+// zebctl follow: a real follower through the follower library.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "channel_view.h"
+#include "commands.h"
+#include "interrupt.h"
+#include "record_files.h"
+#include "record_text.h"
+#include "zeb/zebfollower.h"
+#include "zeb_library.h"
+
+namespace zebctl {
+
+namespace {
+
+const char kHelp[] =
+    "usage: zebctl follow ROOT FOLLOWER MASTER [--count K] [--json]\n"
+    "\n"
+    "Follows MASTER's channel under ROOT as the follower FOLLOWER, through the\n"
+    "follower library as a host trading program would: Read, print the record,\n"
+    "Commit, until Ctrl-C. Its cursor is FOLLOWER's index file, so it resumes after\n"
+    "the last record committed under that name; a record printed but not committed\n"
+    "(the process killed in between) is printed again next time. The channel must\n"
+    "exist already (a master or zebctl publish has run), so a mistyped name makes\n"
+    "no new channel.\n"
+    "\n"
+    "  --count K   stop after K records\n"
+    "  --json      one JSON object per line (fields as zebctl show --json)\n";
+
+// The follower library's exports, bound by name.
+struct Follower {
+  explicit Follower(const ZebLibrary& lib)
+      : init(lib.bind<decltype(&::Init)>("Init")),
+        read(lib.bind<decltype(&::Read)>("Read")),
+        commit(lib.bind<decltype(&::Commit)>("Commit")),
+        get_cmd(lib.bind<decltype(&::GetCmd)>("GetCmd")),
+        get_ticket(lib.bind<decltype(&::GetTicket)>("GetTicket")),
+        get_type(lib.bind<decltype(&::GetType)>("GetType")),
+        get_symbol(lib.bind<decltype(&::GetSymbol)>("GetSymbol")),
+        get_lot(lib.bind<decltype(&::GetLot)>("GetLot")),
+        get_open_price(lib.bind<decltype(&::GetOpenPrice)>("GetOpenPrice")),
+        get_sl(lib.bind<decltype(&::GetSL)>("GetSL")),
+        get_tp(lib.bind<decltype(&::GetTP)>("GetTP")),
+        get_close_price(lib.bind<decltype(&::GetClosePrice)>("GetClosePrice")),
+        get_time_local(lib.bind<decltype(&::GetTimeLocal)>("GetTimeLocal")),
+        get_time_server(lib.bind<decltype(&::GetTimeServer)>("GetTimeServer")),
+        error_code(lib.bind<decltype(&::ErrorCode)>("ErrorCode")),
+        error_msg(lib.bind<decltype(&::ErrorMsg)>("ErrorMsg")) {}
+
+  // The record the last Read loaded, as the getters hand it out.
+  zeb::TradeRecord received() const {
+    zeb::TradeRecord record = {};
+    record.cmd = get_cmd();
+    record.ticket = get_ticket();
+    record.type = get_type();
+    zeb::record_set_symbol(record, get_symbol());
+    record.lot = get_lot();
+    record.open_price = get_open_price();
+    record.sl = get_sl();
+    record.tp = get_tp();
+    record.close_price = get_close_price();
+    record.time_local = get_time_local();
+    record.time_server = get_time_server();
+    return record;
+  }
+
+  decltype(&::Init) init;
+  decltype(&::Read) read;
+  decltype(&::Commit) commit;
+  decltype(&::GetCmd) get_cmd;
+  decltype(&::GetTicket) get_ticket;
+  decltype(&::GetType) get_type;
+  decltype(&::GetSymbol) get_symbol;
+  decltype(&::GetLot) get_lot;
+  decltype(&::GetOpenPrice) get_open_price;
+  decltype(&::GetSL) get_sl;
+  decltype(&::GetTP) get_tp;
+  decltype(&::GetClosePrice) get_close_price;
+  decltype(&::GetTimeLocal) get_time_local;
+  decltype(&::GetTimeServer) get_time_server;
+  decltype(&::ErrorCode) error_code;
+  decltype(&::ErrorMsg) error_msg;
+};
+
+// The library keeps the number of the record it loaded to itself; the same
+// rule that picked it, applied from the cursor, names it (0 in the unlikely
+// case that the file is gone by now).
+int32_t loaded_number(const Channel& channel, int32_t cursor) {
+  zeb::TradeRecord record;
+  int32_t number = 0;
+  zeb::PathBuffer path;
+  zeb::NextRecord found = zeb::load_next_record(channel.root.c_str(), channel.master.c_str(), cursor,
+                                                INT32_MAX, record, number, path);
+  return found == zeb::NextRecord::loaded ? number : 0;
+}
+
+int run_follow(const Arguments& args) {
+  const std::string& name = args.positionals[1];
+  Channel channel = existing_channel(args.positionals[0], args.positionals[2]);
+  check_name(name, "follower name");
+  if (name == channel.master)
+    bad_usage("follower name must differ from the master name: its cursor would overwrite the master index");
+  bool json = args.has("--json");
+  int32_t limit = int_option(args, "--count", 0, 1);
+
+  ZebLibrary library(ZEB_FOLLOWER_FILE);
+  Follower follower(library);
+  if (follower.init(channel.root.c_str(), name.c_str(), channel.master.c_str()) != 1)
+    fail(follower.error_msg());
+  int32_t cursor = std::max(zeb::read_index(channel.index_path(name).c_str()), 0);
+
+  stop_on_interrupt();
+  std::string last_error;
+  for (int32_t printed = 0; !interrupted() && (limit == 0 || printed < limit);) {
+    if (follower.read() != 1) {
+      // Report a failing Read once, not on every poll.
+      std::string error = follower.error_code() != 0 ? follower.error_msg() : "";
+      if (!error.empty() && error != last_error) std::fprintf(stderr, "zebctl follow: %s\n", error.c_str());
+      last_error = error;
+      pause_between_polls();
+      continue;
+    }
+    last_error.clear();
+    zeb::TradeRecord record = follower.received();
+    int32_t number = loaded_number(channel, cursor);
+    print_record(number, record, json);
+    if (follower.commit() != 1)
+      fail(std::string(follower.error_msg()) + " (the record is delivered again to " + name + ")");
+    cursor = zeb::read_index(channel.index_path(name).c_str());
+    ++printed;
+  }
+  return 0;
+}
+
+}  // namespace
+
+const Command kFollowCommand = {"follow",
+                                "a real follower: read, print, commit, until Ctrl-C",
+                                kHelp,
+                                {{"ROOT", "FOLLOWER", "MASTER"}, {"--count"}, {"--json"}},
+                                run_follow};
+
+}  // namespace zebctl

@@ -1,0 +1,32 @@
+#include "interrupt.h"
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+namespace zebctl {
+
+namespace {
+
+volatile std::sig_atomic_t stop_requested = 0;
+
+extern "C" void request_stop(int) {
+  stop_requested = 1;
+}
+
+}  // namespace
+
+void stop_on_interrupt() {
+  std::signal(SIGINT, request_stop);
+  std::signal(SIGTERM, request_stop);
+}
+
+bool interrupted() {
+  return stop_requested != 0;
+}
+
+void pause_between_polls() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+}  // namespace zebctl

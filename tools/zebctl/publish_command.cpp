@@ -1,0 +1,83 @@
+// zebctl publish: one record through the master library.
+#include <cstdio>
+#include <string>
+
+#include "channel_names.h"
+#include "channel_view.h"
+#include "commands.h"
+#include "trade_record.h"
+#include "zeb/zebmaster.h"
+#include "zeb_library.h"
+
+namespace zebctl {
+
+namespace {
+
+const char kHelp[] =
+    "usage: zebctl publish ROOT MASTER [--cmd N] [--ticket N] [--type N] [--symbol S]\n"
+    "           [--lot X] [--open-price X] [--sl X] [--tp X] [--close-price X]\n"
+    "           [--time-local N] [--time-server N]\n"
+    "\n"
+    "Publishes one record on MASTER's channel under ROOT through the master library,\n"
+    "as a master trading program would: Init, the eleven setters, Write. Fields not\n"
+    "given are 0 and the symbol empty; a symbol holds at most 19 characters. ROOT\n"
+    "must exist; the channel is created if it is new. For trials and scripts.\n"
+    "\n"
+    "Only for channels without a running master: two masters on one channel take\n"
+    "the same record numbers, so one would overwrite the other's records.\n";
+
+int run_publish(const Arguments& args) {
+  const std::string& root = args.positionals[0];
+  const std::string& master = args.positionals[1];
+  check_name(master, "master name");
+  std::string symbol = args.values.count("--symbol") ? args.values.at("--symbol") : "";
+  if (symbol.size() >= zeb::kSymbolSize)
+    bad_usage("--symbol holds at most " + std::to_string(zeb::kSymbolSize - 1) + " characters, not " +
+              std::to_string(symbol.size()));
+  // Every value is checked before anything is published.
+  int32_t cmd = int_option(args, "--cmd", 0), ticket = int_option(args, "--ticket", 0),
+          type = int_option(args, "--type", 0), time_local = int_option(args, "--time-local", 0),
+          time_server = int_option(args, "--time-server", 0);
+  double lot = double_option(args, "--lot", 0), open_price = double_option(args, "--open-price", 0),
+         sl = double_option(args, "--sl", 0), tp = double_option(args, "--tp", 0),
+         close_price = double_option(args, "--close-price", 0);
+  // Init would create a missing root; a mistyped one must not become a channel.
+  if (!zeb::platform::path_exists(root.c_str())) fail("root directory not found: " + root);
+
+  ZebLibrary lib(ZEB_MASTER_FILE);
+  auto error_msg = lib.bind<decltype(&::ErrorMsg)>("ErrorMsg");
+  if (lib.bind<decltype(&::Init)>("Init")(root.c_str(), master.c_str()) != 1) fail(error_msg());
+  lib.bind<decltype(&::SetCmd)>("SetCmd")(cmd);
+  lib.bind<decltype(&::SetTicket)>("SetTicket")(ticket);
+  lib.bind<decltype(&::SetType)>("SetType")(type);
+  lib.bind<decltype(&::SetSymbol)>("SetSymbol")(symbol.c_str());
+  lib.bind<decltype(&::SetLot)>("SetLot")(lot);
+  lib.bind<decltype(&::SetOpenPrice)>("SetOpenPrice")(open_price);
+  lib.bind<decltype(&::SetSL)>("SetSL")(sl);
+  lib.bind<decltype(&::SetTP)>("SetTP")(tp);
+  lib.bind<decltype(&::SetClosePrice)>("SetClosePrice")(close_price);
+  lib.bind<decltype(&::SetTimeLocal)>("SetTimeLocal")(time_local);
+  lib.bind<decltype(&::SetTimeServer)>("SetTimeServer")(time_server);
+  if (lib.bind<decltype(&::Write)>("Write")() != 1) fail(error_msg());
+
+  // The master index now holds the number Write took.
+  Channel channel{root, master};
+  int32_t number = master_index(channel);
+  char name[16];
+  zeb::record_file_name(name, number);
+  std::printf("published record %d: %s\n", number, channel.entry_path(name).c_str());
+  return 0;
+}
+
+}  // namespace
+
+const Command kPublishCommand = {"publish",
+                                 "one record through the master library (no master may be running)",
+                                 kHelp,
+                                 {{"ROOT", "MASTER"},
+                                  {"--cmd", "--ticket", "--type", "--symbol", "--lot", "--open-price", "--sl",
+                                   "--tp", "--close-price", "--time-local", "--time-server"},
+                                  {}},
+                                 run_publish};
+
+}  // namespace zebctl

@@ -1,0 +1,78 @@
+#include "record_text.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "json_text.h"
+
+namespace zebctl {
+
+namespace {
+
+FieldText integer_field(const char* name, int32_t value) {
+  return {name, std::to_string(value), std::to_string(value)};
+}
+
+FieldText double_field(const char* name, double value) {
+  return {name, shortest_double(value), json_double(value)};
+}
+
+}  // namespace
+
+std::string printable(const std::string& text) {
+  std::string out;
+  for (unsigned char byte : text) {
+    if (byte <= ' ' || byte == 0x7F || byte == '\\') {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+      out += escape;
+    } else {
+      out += static_cast<char>(byte);
+    }
+  }
+  return out;
+}
+
+std::vector<FieldText> record_fields(const zeb::TradeRecord& record) {
+  std::string symbol(record.symbol, std::find(record.symbol, record.symbol + zeb::kSymbolSize, '\0'));
+  return {
+      integer_field("cmd", record.cmd),
+      integer_field("ticket", record.ticket),
+      integer_field("type", record.type),
+      {"symbol", printable(symbol), json_string(symbol)},
+      double_field("lot", record.lot),
+      double_field("open_price", record.open_price),
+      double_field("sl", record.sl),
+      double_field("tp", record.tp),
+      double_field("close_price", record.close_price),
+      integer_field("time_local", record.time_local),
+      integer_field("time_server", record.time_server),
+  };
+}
+
+std::string record_line(int32_t number, const zeb::TradeRecord& record) {
+  std::string line = "#" + std::to_string(number);
+  for (const FieldText& field : record_fields(record))
+    line += std::string(" ") + field.name + "=" + field.text;
+  return line;
+}
+
+std::string record_json(int32_t number, const zeb::TradeRecord& record, const std::string& file) {
+  std::string json = "{\"number\":" + std::to_string(number);
+  if (!file.empty()) json += ",\"file\":" + json_string(file);
+  for (const FieldText& field : record_fields(record))
+    json += std::string(",\"") + field.name + "\":" + field.json;
+  return json + "}";
+}
+
+}  // namespace zebctl
+
+namespace zebctl {
+
+void print_record(int32_t number, const zeb::TradeRecord& record, bool json) {
+  std::string line = json ? record_json(number, record) : record_line(number, record);
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+}  // namespace zebctl

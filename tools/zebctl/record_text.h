@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "trade_record.h"
+
+namespace zebctl {
+
+// One field of a record, named as zebctl prints it, in both output forms.
+struct FieldText {
+  const char* name;
+  std::string text;  // for people: symbols with unprintable bytes escaped
+  std::string json;  // a JSON value
+};
+
+// The eleven fields in record order.
+std::vector<FieldText> record_fields(const zeb::TradeRecord& record);
+
+// "#7 cmd=2 ticket=5001 ... time_server=1718007200": one line, no line end.
+std::string record_line(int32_t number, const zeb::TradeRecord& record);
+
+// {"number":7,"cmd":2,...}, with "file" first after the number when given.
+std::string record_json(int32_t number, const zeb::TradeRecord& record, const std::string& file = "");
+
+// Prints a record as one line of text or JSON, at once: a watching command's
+// output may be a pipe.
+void print_record(int32_t number, const zeb::TradeRecord& record, bool json);
+
+// Text with every byte that is a control character, a blank, DEL or a
+// backslash written as \xNN, so it stays one token on one line.
+std::string printable(const std::string& text);
+
+}  // namespace zebctl

@@ -1,0 +1,91 @@
+// zebctl show: one record, decoded.
+#include <cstdio>
+#include <string>
+
+#include "channel_view.h"
+#include "commands.h"
+#include "record_files.h"
+#include "record_text.h"
+
+namespace zebctl {
+
+namespace {
+
+const char kHelp[] =
+    "usage: zebctl show ROOT MASTER N|latest [--json]\n"
+    "\n"
+    "Prints the eleven fields of record N of MASTER's channel under ROOT, or of the\n"
+    "newest complete record with \"latest\". While some process holds the channel's\n"
+    "counter (a master is running), only published records are read, so zebctl\n"
+    "never opens a file the master may be writing.\n"
+    "\n"
+    "  --json   one JSON object: {\"number\", \"file\", \"cmd\", \"ticket\", \"type\",\n"
+    "           \"symbol\", \"lot\", \"open_price\", \"sl\", \"tp\", \"close_price\",\n"
+    "           \"time_local\", \"time_server\"}\n";
+
+struct Found {
+  int32_t number;
+  std::string file;
+  zeb::TradeRecord record;
+};
+
+// Why an entry numbered as asked could not be shown.
+std::string refusal(zeb::RecordLoad load, int32_t number, const std::string& path) {
+  switch (load) {
+    case zeb::RecordLoad::incomplete:
+      return "record " + std::to_string(number) + " is incomplete: " + path +
+             " holds fewer than 80 bytes (a failed Write left it; followers pass over it)";
+    case zeb::RecordLoad::open_failed:
+      return "could not open record " + std::to_string(number) + ": " + path;
+    default:
+      return "could not read record " + std::to_string(number) + ": " + path;
+  }
+}
+
+Found find_record(const Channel& channel, const std::string& which) {
+  Published published = published_count(channel);
+  int32_t up_to = published.live ? published.count : INT32_MAX;
+  bool latest = which == "latest";
+  int32_t number = latest ? 0 : parse_int(which, "N", 1);
+  if (number > up_to)
+    fail("record " + which + " is not published yet (the live count is " + std::to_string(up_to) + ")");
+
+  std::vector<zeb::RecordEntry> entries;
+  if (!zeb::list_records(channel.master_dir().c_str(), latest ? 0 : number - 1, latest ? up_to : number,
+                         entries))
+    fail("could not list " + channel.master_dir());
+  // Newest first for "latest"; for N, every entry read as N ("7", "000007").
+  std::string first_refusal;
+  for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+    Found found{entry->number, channel.entry_path(entry->name), {}};
+    zeb::RecordLoad load = zeb::load_record_file(found.file.c_str(), found.record);
+    if (load == zeb::RecordLoad::loaded) return found;
+    if (first_refusal.empty()) first_refusal = refusal(load, entry->number, found.file);
+  }
+  if (latest) fail("no complete record in " + channel.master_dir());
+  if (!first_refusal.empty()) fail(first_refusal);
+  fail("record " + std::to_string(number) + " not found in " + channel.master_dir());
+}
+
+int run_show(const Arguments& args) {
+  Channel channel = existing_channel(args.positionals[0], args.positionals[1]);
+  Found found = find_record(channel, args.positionals[2]);
+  if (args.has("--json")) {
+    std::printf("%s\n", record_json(found.number, found.record, found.file).c_str());
+    return 0;
+  }
+  std::printf("%-12s %d\n%-12s %s\n", "record", found.number, "file", found.file.c_str());
+  for (const FieldText& field : record_fields(found.record))
+    std::printf("%-12s %s\n", field.name, field.text.c_str());
+  return 0;
+}
+
+}  // namespace
+
+const Command kShowCommand = {"show",
+                              "one record's eleven fields, decoded",
+                              kHelp,
+                              {{"ROOT", "MASTER", "N|latest"}, {}, {"--json"}},
+                              run_show};
+
+}  // namespace zebctl

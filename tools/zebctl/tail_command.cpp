@@ -1,0 +1,77 @@
+// zebctl tail: records as they are published, seen by a read-only observer.
+#include <cstdio>
+#include <string>
+
+#include "channel_view.h"
+#include "commands.h"
+#include "interrupt.h"
+#include "record_files.h"
+#include "record_text.h"
+
+namespace zebctl {
+
+namespace {
+
+const char kHelp[] =
+    "usage: zebctl tail ROOT MASTER [--from N] [--count K] [--json]\n"
+    "\n"
+    "Prints the records of MASTER's channel under ROOT as they are published, one\n"
+    "line each, until Ctrl-C. A read-only observer: it writes no cursor, never\n"
+    "holds the channel's counter and never opens a record above the published\n"
+    "count, so it is safe beside a running master and its followers. Records are\n"
+    "picked as followers pick them: in order of number, passing over gaps.\n"
+    "\n"
+    "  --from N    start at record N (records already there come first); by\n"
+    "              default only records published after tail starts\n"
+    "  --count K   stop after K records\n"
+    "  --json      one JSON object per line (fields as zebctl show --json)\n";
+
+int run_tail(const Arguments& args) {
+  Channel channel = existing_channel(args.positionals[0], args.positionals[1]);
+  bool json = args.has("--json");
+  int32_t limit = int_option(args, "--count", 0, 1);
+  int32_t cursor = args.has("--from") ? int_option(args, "--from", 1, 1) - 1 : published_count(channel).count;
+  stop_on_interrupt();
+  for (int32_t printed = 0; !interrupted() && (limit == 0 || printed < limit);) {
+    Published published = published_count(channel);
+    if (published.count <= cursor) {
+      pause_between_polls();
+      continue;
+    }
+    zeb::TradeRecord record;
+    int32_t number = 0;
+    zeb::PathBuffer path;
+    switch (zeb::load_next_record(channel.root.c_str(), channel.master.c_str(), cursor, published.count,
+                                  record, number, path)) {
+      case zeb::NextRecord::loaded:
+        print_record(number, record, json);
+        cursor = number;
+        ++printed;
+        break;
+      case zeb::NextRecord::none:
+        // No complete file up to the count: gaps, as followers see them.
+        cursor = published.count;
+        break;
+      case zeb::NextRecord::open_failed:
+      case zeb::NextRecord::read_failed:
+        std::fprintf(stderr,
+                     "zebctl tail: passing over record %d: could not read %s (followers stop there)\n",
+                     number, path);
+        cursor = number;
+        break;
+      case zeb::NextRecord::cannot_list:
+        fail("could not list " + channel.master_dir());
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+const Command kTailCommand = {"tail",
+                              "records as they are published, without writing any cursor",
+                              kHelp,
+                              {{"ROOT", "MASTER"}, {"--from", "--count"}, {"--json"}},
+                              run_tail};
+
+}  // namespace zebctl
