@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "channel_names.h"
+#include "record_files.h"
 
 namespace zeb {
 
@@ -12,11 +13,8 @@ namespace {
 // follower would load it.
 bool holds_whole_record(const char* root, const char* master, const char* name) {
   PathBuffer path;
-  if (!join_path(path, {root, master, name})) return false;
   TradeRecord record;
-  size_t got = 0;
-  return platform::read_file(path, &record, sizeof record, &got) == platform::FileResult::ok &&
-         got == sizeof record;
+  return join_path(path, {root, master, name}) && load_record_file(path, record) == RecordLoad::loaded;
 }
 
 // The master directory's records, numbered the way a follower reads names.
