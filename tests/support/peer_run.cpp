@@ -9,8 +9,9 @@ namespace zeb::test {
 PeerRun::PeerRun(const std::string& base, int count)
     : dir_(base), root_(dir_ / "root"), master_(unique_name("peer")), count_(count) {}
 
-int PeerRun::start_master() const {
-  return spawn({ZEB_PEER, "master", ZEB_MASTER_LIBRARY, root_, master_, std::to_string(count_), master_log()});
+int PeerRun::start_master(int up_to) const {
+  return spawn({ZEB_PEER, "master", ZEB_MASTER_LIBRARY, root_, master_,
+                std::to_string(up_to > 0 ? up_to : count_), master_log()});
 }
 
 int PeerRun::start_follower(const std::string& name) const {

@@ -14,8 +14,9 @@ class PeerRun {
  public:
   PeerRun(const std::string& base, int count);
 
-  // Start a process and return its pid; a restarted one carries on.
-  int start_master() const;
+  // Start a process and return its pid; a restarted one carries on. A
+  // master publishes up to record `up_to` (by default the run's count).
+  int start_master(int up_to = 0) const;
   int start_follower(const std::string& name) const;
 
   std::string log(const std::string& name) const { return dir_ / (name + ".log"); }
