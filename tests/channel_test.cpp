@@ -15,9 +15,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-size_t line_count(const std::string& path) {
-  return test::logged_numbers(path).size();
-}
+using test::expect_complete_in_order;
+using test::logged_numbers;
 
 void run_with_a_restart(test::PeerRun& run) {
   std::vector<std::string> followers = {"alpha", "bravo", "charlie"};
@@ -27,7 +26,7 @@ void run_with_a_restart(test::PeerRun& run) {
 
   // Kill one follower partway through, then start it again.
   auto deadline = std::chrono::steady_clock::now() + 60s;
-  while (line_count(run.log("bravo")) < static_cast<size_t>(run.count() / 3) &&
+  while (logged_numbers(run.log("bravo")).size() < static_cast<size_t>(run.count() / 3) &&
          std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(2ms);
   ::kill(pids[1], SIGKILL);
@@ -37,7 +36,7 @@ void run_with_a_restart(test::PeerRun& run) {
   EXPECT_EQ(test::wait_for(master), 0);
   for (size_t i = 0; i < followers.size(); ++i) {
     EXPECT_EQ(test::wait_for(pids[i]), 0) << followers[i];
-    test::expect_complete_in_order(test::logged_numbers(run.log(followers[i])), run.count(), followers[i]);
+    expect_complete_in_order(logged_numbers(run.log(followers[i])), run.count(), followers[i]);
   }
 }
 

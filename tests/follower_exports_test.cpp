@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "support/channel_fixture.h"
+#include "support/test_support.h"
 #include "support/library.h"
 
 namespace zeb {

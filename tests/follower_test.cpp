@@ -11,6 +11,7 @@
 #include "follower.h"
 #include "master.h"
 #include "support/channel_fixture.h"
+#include "support/test_support.h"
 
 namespace zeb {
 namespace {

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "support/channel_fixture.h"
+#include "support/test_support.h"
 #include "support/library.h"
 
 namespace zeb {

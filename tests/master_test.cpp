@@ -7,6 +7,7 @@
 
 #include "master.h"
 #include "support/channel_fixture.h"
+#include "support/test_support.h"
 
 namespace zeb {
 namespace {

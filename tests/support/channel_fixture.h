@@ -6,8 +6,8 @@
 #include <string>
 
 #include "map_file.h"
+#include "support/files.h"
 #include "support/sample_record.h"
-#include "support/test_support.h"
 #include "trade_record.h"
 
 namespace zeb::test {
@@ -19,10 +19,10 @@ class ChannelTest : public ::testing::Test {
   std::string root = dir / "root";
   std::string master = unique_name("m");
 
-  std::string master_dir() const { return root + "/" + master; }
-  std::string system_dir() const { return master_dir() + "/system"; }
-  std::string index_path(const std::string& owner) const { return system_dir() + "/" + owner; }
-  std::string record_path(const std::string& name) const { return master_dir() + "/" + name; }
+  std::string master_dir() const { return join(root, master); }
+  std::string system_dir() const { return join(master_dir(), "system"); }
+  std::string index_path(const std::string& owner) const { return join(system_dir(), owner); }
+  std::string record_path(const std::string& name) const { return join(master_dir(), name); }
 
   // What a process that joins the master's counter reads there now.
   int32_t published() const {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "support/delivery_log.h"
 #include "support/test_support.h"
 
 namespace zeb::test {
@@ -30,12 +31,5 @@ class PeerRun {
   std::string master_;
   int count_;
 };
-
-std::vector<int> logged_numbers(const std::string& path);
-
-// Every number 1..count in order; a number may repeat only right after
-// itself (a record received again after a restart before its Commit).
-// Returns how many repeats there were.
-int expect_complete_in_order(const std::vector<int>& numbers, int count, const std::string& who);
 
 }  // namespace zeb::test

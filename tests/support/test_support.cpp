@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -9,10 +10,8 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <mutex>
+#include <random>
 #include <stdexcept>
 #include <thread>
 
@@ -41,11 +40,7 @@ TempDir::TempDir(const std::string& base) {
   path_ = buffer.data();
 }
 
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
+// The shared counters named after these names are unlinked when the process exits.
 std::string unique_name(const std::string& prefix) {
   static int sequence = 0;
   static std::once_flag registered;
@@ -54,37 +49,29 @@ std::string unique_name(const std::string& prefix) {
     names_to_unlink();
     std::atexit(unlink_counters);
   });
-  std::string name = prefix + std::to_string(::getpid()) + "_" + std::to_string(++sequence);
+  // The process id alone repeats: a killed process's leftovers in /dev/shm
+  // would collide with a later process that gets the same id.
+  static const unsigned token = std::random_device{}() % 100000;
+  std::string name = prefix + std::to_string(::getpid()) + "_" + std::to_string(token) + "_" +
+                     std::to_string(++sequence);
   names_to_unlink().push_back(name);
   return name;
-}
-
-std::vector<unsigned char> read_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string read_text(const std::string& path) {
-  std::vector<unsigned char> bytes = read_bytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-void write_bytes(const std::string& path, const void* data, size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-}
-
-void write_text(const std::string& path, const std::string& text) {
-  write_bytes(path, text.data(), text.size());
-}
-
-void make_directory(const std::string& path) {
-  std::filesystem::create_directories(path);
 }
 
 bool exists(const std::string& path) {
   struct stat info;
   return ::lstat(path.c_str(), &info) == 0;
+}
+
+HeldFile::HeldFile(const std::string& path, Mode mode)
+    : handle_(::open(path.c_str(), mode == reading ? O_RDONLY : O_WRONLY)) {
+  EXPECT_GE(handle_, 0) << path;
+  EXPECT_EQ(::flock(static_cast<int>(handle_), (mode == reading ? LOCK_SH : LOCK_EX) | LOCK_NB), 0)
+      << path;
+}
+
+HeldFile::~HeldFile() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
 namespace {

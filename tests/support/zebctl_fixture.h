@@ -11,6 +11,7 @@
 #include "master.h"
 #include "record_text.h"
 #include "support/channel_fixture.h"
+#include "support/test_support.h"
 
 namespace zeb::test {
 

@@ -14,3 +14,11 @@ need_packages() {
   $sudo apt-get update -q >/dev/null
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
 }
+
+# need_architecture ARCH: lets dpkg install packages of a foreign architecture.
+need_architecture() {
+  dpkg --print-foreign-architectures | grep -qx "$1" && return 0
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo dpkg --add-architecture "$1"
+}

@@ -1,0 +1,16 @@
+# What both mingw-w64 toolchain files share; ZEB_MINGW_TRIPLE names the target.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${ZEB_MINGW_TRIPLE}-gcc)
+set(CMAKE_CXX_COMPILER ${ZEB_MINGW_TRIPLE}-g++)
+set(CMAKE_RC_COMPILER ${ZEB_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${ZEB_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Tests of the cross build run under Wine when it is installed.
+find_program(ZEB_WINE wine)
+if(ZEB_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${ZEB_WINE})
+endif()

@@ -1,0 +1,203 @@
+// Win32 implementation of the channel's operating-system services, on the
+// KERNEL32 calls the target platform offers. Paths are single-byte (ANSI)
+// strings with backslash separators; the sharing rule is Windows' own: every
+// open shares the file for reading only.
+#include "platform.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <new>
+
+namespace zeb::platform {
+
+const char kPathSeparator = '\\';
+
+namespace {
+
+// Room for a path of the platform's limit plus a "\*" search suffix.
+constexpr size_t kSearchSize = MAX_PATH + 2;
+
+bool is_separator(char c) {
+  return c == '\\' || c == '/';
+}
+
+// `path` followed by a search for everything in it; false when it does not fit.
+bool search_pattern(char (&out)[kSearchSize], const char* path, size_t length) {
+  bool separated = length > 0 && is_separator(path[length - 1]);
+  if (length + (separated ? 1 : 2) >= kSearchSize) return false;
+  std::memcpy(out, path, length);
+  if (!separated) out[length++] = '\\';
+  out[length++] = '*';
+  out[length] = '\0';
+  return true;
+}
+
+bool found_by_search(const char* pattern) {
+  WIN32_FIND_DATAA entry;
+  HANDLE search = ::FindFirstFileA(pattern, &entry);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  ::FindClose(search);
+  return true;
+}
+
+}  // namespace
+
+bool path_exists(const char* path) {
+  // A search reads these as wildcards, which would match other names; the
+  // "\\?\" prefix of a literal path is no wildcard.
+  const char* names = std::strncmp(path, "\\\\?\\", 4) == 0 ? path + 4 : path;
+  if (std::strpbrk(names, "*?") != nullptr) return false;
+  size_t length = std::strlen(path);
+  char exact[kSearchSize];
+  if (length >= sizeof exact) return false;
+  std::memcpy(exact, path, length + 1);
+  // A search for "dir\" finds nothing, so one trailing separator goes, except
+  // the one that makes "C:\" the drive's root rather than its current directory.
+  bool drive_root = length == 3 && exact[1] == ':';
+  if (length > 1 && is_separator(exact[length - 1]) && !drive_root) exact[--length] = '\0';
+  if (found_by_search(exact)) return true;
+  // A root ("C:\", "\\server\share") is no entry of any directory: only a
+  // search inside it shows that it is there.
+  char inside[kSearchSize];
+  return search_pattern(inside, exact, length) && found_by_search(inside);
+}
+
+MakeDirectory make_directory(const char* path) {
+  if (::CreateDirectoryA(path, nullptr)) return MakeDirectory::created;
+  return ::GetLastError() == ERROR_ALREADY_EXISTS ? MakeDirectory::already_exists
+                                                  : MakeDirectory::failed;
+}
+
+struct Listing {
+  HANDLE search;
+  WIN32_FIND_DATAA entry;
+  bool entry_unread;  // the entry FindFirstFileA returned has not been handed out
+  bool broken;        // FindNextFileA failed before the last entry
+};
+
+Listing* listing_open(const char* directory) {
+  char pattern[kSearchSize];
+  if (!search_pattern(pattern, directory, std::strlen(directory))) return nullptr;
+  Listing* listing = new (std::nothrow) Listing{};
+  if (listing == nullptr) return nullptr;
+  listing->search = ::FindFirstFileA(pattern, &listing->entry);
+  if (listing->search == INVALID_HANDLE_VALUE) {
+    delete listing;
+    return nullptr;
+  }
+  listing->entry_unread = true;
+  return listing;
+}
+
+const char* listing_next(Listing* listing) {
+  if (listing->entry_unread) {
+    listing->entry_unread = false;
+    return listing->entry.cFileName;
+  }
+  if (::FindNextFileA(listing->search, &listing->entry)) return listing->entry.cFileName;
+  listing->broken = ::GetLastError() != ERROR_NO_MORE_FILES;
+  return nullptr;
+}
+
+bool listing_broken(Listing* listing) {
+  return listing->broken;
+}
+
+void listing_close(Listing* listing) {
+  ::FindClose(listing->search);
+  delete listing;
+}
+
+FileResult write_file(const char* path, const void* data, size_t size) {
+  HANDLE file = ::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return FileResult::open_failed;
+  const char* bytes = static_cast<const char*>(data);
+  bool ok = true;
+  while (ok && size > 0) {
+    DWORD written = 0;
+    ok = ::WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr) && written > 0;
+    bytes += written;
+    size -= written;
+  }
+  if (!::CloseHandle(file)) ok = false;
+  return ok ? FileResult::ok : FileResult::io_failed;
+}
+
+FileResult read_file(const char* path, void* buffer, size_t capacity, size_t* bytes_read) {
+  *bytes_read = 0;
+  // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened, so only
+  // files get past this.
+  HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return FileResult::open_failed;
+  char* bytes = static_cast<char*>(buffer);
+  bool ok = true;
+  while (*bytes_read < capacity) {
+    DWORD got = 0;
+    ok = ::ReadFile(file, bytes + *bytes_read, static_cast<DWORD>(capacity - *bytes_read), &got,
+                    nullptr);
+    if (!ok || got == 0) break;
+    *bytes_read += got;
+  }
+  ::CloseHandle(file);
+  return ok ? FileResult::ok : FileResult::io_failed;
+}
+
+bool replace_file(const char* from, const char* to) {
+  // Fails while anyone holds `to` open, as an open for writing would.
+  return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING);
+}
+
+struct Counter {
+  HANDLE mapping;
+};
+
+Counter* counter_open(const char* name, bool* already_existed) {
+  // Backed by the paging file: the block lives exactly as long as a handle
+  // or a view of it is open somewhere.
+  HANDLE mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                        sizeof(int32_t), name);
+  *already_existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
+  if (mapping == nullptr) return nullptr;
+  Counter* counter = new (std::nothrow) Counter{mapping};
+  if (counter == nullptr) ::CloseHandle(mapping);
+  return counter;
+}
+
+int32_t* counter_map(Counter* counter) {
+  return static_cast<int32_t*>(::MapViewOfFile(counter->mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+}
+
+void counter_unmap(int32_t* view) {
+  ::UnmapViewOfFile(view);
+}
+
+void counter_close(Counter* counter) {
+  ::CloseHandle(counter->mapping);
+  delete counter;
+}
+
+bool counter_peek(const char* name, int32_t* value) {
+  HANDLE mapping = ::OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
+  if (mapping == nullptr) return false;
+  Counter peeked{mapping};
+  int32_t* view = counter_map(&peeked);
+  if (view != nullptr) {
+    *value = counter_load(view);
+    counter_unmap(view);
+  }
+  ::CloseHandle(mapping);
+  return view != nullptr;
+}
+
+int32_t counter_exchange(int32_t* view, int32_t value) {
+  return ::InterlockedExchange(reinterpret_cast<volatile LONG*>(view), value);
+}
+
+int32_t counter_load(int32_t* view) {
+  return ::InterlockedExchangeAdd(reinterpret_cast<volatile LONG*>(view), 0);
+}
+
+}  // namespace zeb::platform

@@ -1,0 +1,141 @@
+// What the channel logic needs of every platform layer, checked the same way
+// on each: this file runs in the POSIX suite and in the Windows suite.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "platform/platform.h"
+#include "support/files.h"
+
+namespace zeb::platform {
+namespace {
+
+using test::HeldFile;
+using test::TempDir;
+
+TEST(PlatformFiles, WriteCreatesOrTruncatesAndReadStopsAtCapacity) {
+  TempDir dir;
+  std::string path = dir / "f";
+  ASSERT_EQ(write_file(path.c_str(), "0123456789", 10), FileResult::ok);
+  ASSERT_EQ(write_file(path.c_str(), "abc", 3), FileResult::ok);
+  EXPECT_EQ(test::read_text(path), "abc");
+  test::write_text(path, std::string(100, 'L'));
+  char buffer[80];
+  size_t got = 0;
+  EXPECT_EQ(read_file(path.c_str(), buffer, sizeof buffer, &got), FileResult::ok);
+  EXPECT_EQ(got, 80u);
+}
+
+TEST(PlatformFiles, OnlyFilesCanBeOpened) {
+  TempDir dir;
+  test::make_directory(dir / "000007");
+  char buffer[8];
+  size_t got = 0;
+  EXPECT_EQ(read_file((dir / "000007").c_str(), buffer, sizeof buffer, &got), FileResult::open_failed);
+  EXPECT_EQ(read_file((dir / "missing").c_str(), buffer, sizeof buffer, &got), FileResult::open_failed);
+  EXPECT_EQ(write_file((dir / "000007").c_str(), "x", 1), FileResult::open_failed);
+}
+
+TEST(PlatformFiles, AReaderHoldingAFileMakesAWriterFailWithoutTouchingIt) {
+  TempDir dir;
+  std::string path = dir / "f";
+  test::write_text(path, "old text");
+  HeldFile reader(path, HeldFile::reading);
+  EXPECT_EQ(write_file(path.c_str(), "new", 3), FileResult::open_failed);
+  EXPECT_EQ(test::read_text(path), "old text");  // not truncated either
+  // Readers share the file.
+  char buffer[16] = {};
+  size_t got = 0;
+  EXPECT_EQ(read_file(path.c_str(), buffer, sizeof buffer, &got), FileResult::ok);
+  EXPECT_EQ(std::string(buffer, got), "old text");
+}
+
+TEST(PlatformFiles, AWriterHoldingAFileMakesReadersAndWritersFail) {
+  TempDir dir;
+  std::string path = dir / "f";
+  test::write_text(path, "x");
+  HeldFile writer(path, HeldFile::writing);
+  char buffer[4];
+  size_t got = 0;
+  EXPECT_EQ(read_file(path.c_str(), buffer, sizeof buffer, &got), FileResult::open_failed);
+  EXPECT_EQ(write_file(path.c_str(), "y", 1), FileResult::open_failed);
+}
+
+TEST(PlatformFiles, ReplaceTakesTheOtherFilesPlace) {
+  TempDir dir;
+  test::write_text(dir / "index", "41");
+  test::write_text(dir / "next", "42");
+  ASSERT_TRUE(replace_file((dir / "next").c_str(), (dir / "index").c_str()));
+  EXPECT_EQ(test::read_text(dir / "index"), "42");
+  EXPECT_FALSE(test::exists(dir / "next"));
+}
+
+TEST(PlatformDirectories, AreMadeOneLevelAtATime) {
+  TempDir dir;
+  EXPECT_EQ(make_directory((dir / "a").c_str()), MakeDirectory::created);
+  EXPECT_EQ(make_directory((dir / "a").c_str()), MakeDirectory::already_exists);
+  EXPECT_EQ(make_directory(test::join(dir / "b", "c").c_str()), MakeDirectory::failed);
+  EXPECT_FALSE(test::exists(dir / "b"));
+  EXPECT_TRUE(path_exists((dir / "a").c_str()));
+  test::write_text(dir / "file", "");
+  EXPECT_TRUE(path_exists((dir / "file").c_str()));
+  EXPECT_FALSE(path_exists((dir / "missing").c_str()));
+  EXPECT_FALSE(path_exists(test::join(dir / "file", "sub").c_str()));
+}
+
+TEST(PlatformDirectories, ListingIncludesDotAndDotDot) {
+  TempDir dir;
+  test::write_text(dir / "000001", "");
+  test::make_directory(dir / "system");
+  Listing* listing = listing_open(dir.path().c_str());
+  ASSERT_NE(listing, nullptr);
+  std::set<std::string> names;
+  while (const char* name = listing_next(listing)) names.insert(name);
+  EXPECT_FALSE(listing_broken(listing));  // it ended, it did not fail
+  listing_close(listing);
+  EXPECT_EQ(names, (std::set<std::string>{".", "..", "000001", "system"}));
+  EXPECT_EQ(listing_open((dir / "missing").c_str()), nullptr);
+}
+
+class PlatformCounter : public ::testing::Test {
+ protected:
+  std::string name = "zeb_" + test::unique_name("pc");
+};
+
+TEST_F(PlatformCounter, FirstOpenerCreatesLaterOnesJoinAndSeeTheValue) {
+  bool existed = true;
+  Counter* first = counter_open(name.c_str(), &existed);
+  ASSERT_NE(first, nullptr);
+  EXPECT_FALSE(existed);
+  int32_t* view = counter_map(first);
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(counter_load(view), 0);
+  EXPECT_EQ(counter_exchange(view, 41), 0);
+
+  Counter* second = counter_open(name.c_str(), &existed);
+  ASSERT_NE(second, nullptr);
+  EXPECT_TRUE(existed);
+  int32_t* second_view = counter_map(second);
+  EXPECT_EQ(counter_load(second_view), 41);
+  counter_unmap(second_view);
+  counter_close(second);
+
+  int32_t value = 0;
+  EXPECT_TRUE(counter_peek(name.c_str(), &value));
+  EXPECT_EQ(value, 41);
+  counter_unmap(view);
+  counter_close(first);
+
+  // The last holder has gone, and with it the value; peeking held nothing.
+  EXPECT_FALSE(counter_peek(name.c_str(), &value));
+  Counter* fresh = counter_open(name.c_str(), &existed);
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_FALSE(existed);
+  view = counter_map(fresh);
+  EXPECT_EQ(counter_load(view), 0);
+  counter_unmap(view);
+  counter_close(fresh);
+}
+
+}  // namespace
+}  // namespace zeb::platform

@@ -1,0 +1,51 @@
+// Roots as Windows users give them: with a trailing separator, or a bare drive.
+#include <gtest/gtest.h>
+
+#include "channel_fixture.h"
+
+namespace zeb::wintest {
+namespace {
+
+// Publishes two records under `root` and reads them back as a follower.
+void carry_records(const std::string& root, const std::string& master) {
+  {
+    Master writer;
+    ASSERT_EQ(writer.api.Init(root.c_str(), master.c_str()), 1) << writer.api.ErrorMsg();
+    for (int n = 1; n <= 2; ++n) {
+      writer.api.SetTicket(n);
+      ASSERT_EQ(writer.api.Write(), 1) << writer.api.ErrorMsg();
+    }
+  }
+  Follower reader;
+  ASSERT_EQ(reader.api.Init(root.c_str(), "F", master.c_str()), 1) << reader.api.ErrorMsg();
+  for (int n = 1; n <= 2; ++n) {
+    ASSERT_EQ(reader.api.Read(), 1) << reader.api.ErrorMsg();
+    EXPECT_EQ(reader.api.GetTicket(), n);
+    ASSERT_EQ(reader.api.Commit(), 1) << reader.api.ErrorMsg();
+  }
+  EXPECT_EQ(reader.api.Read(), 0);
+  EXPECT_EQ(reader.api.ErrorCode(), 0);
+}
+
+TEST(Roots, ATrailingSeparatorWorksForInitWriteAndRead) {
+  TempDir dir;
+  for (const char* name : {"back", "slash"}) {
+    std::string master = unique_name("m");
+    std::string separator = name[0] == 'b' ? "\\" : "/";
+    carry_records(dir / name + separator, master);
+    EXPECT_TRUE(exists(dir / name + "\\" + master + "\\000002")) << name;
+    EXPECT_EQ(test::read_text(dir / name + "\\" + master + "\\system\\F"), "2") << name;
+  }
+}
+
+TEST(Roots, ADriveRootWorksForInitWriteAndRead) {
+  for (std::string root : {"C:", "C:\\"}) {
+    std::string master = unique_name("drive");
+    carry_records(root, master);
+    EXPECT_TRUE(exists("C:\\" + master + "\\000002")) << root;
+    remove_all("C:\\" + master);
+  }
+}
+
+}  // namespace
+}  // namespace zeb::wintest

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "support/files.h"
+
+// Test helpers for real Windows processes and shared memory; the Windows
+// side of the portable helpers of files.h is in win_support.cpp.
+namespace zeb::wintest {
+
+std::string program_path();
+std::string program_directory();
+
+using test::exists;
+using test::HeldFile;
+using test::remove_all;
+using test::TempDir;
+using test::unique_name;
+
+// The value of the live counter "zeb_<master>", or -1 when no process holds it.
+int live_counter(const std::string& master);
+
+// This test program started again as a separate Windows process in a role
+// (see roles.h); killed at destruction if still running.
+class Process {
+ public:
+  explicit Process(const std::vector<std::string>& args);
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+  // The exit code, or -1 when it has not ended within `milliseconds`.
+  int wait(DWORD milliseconds = 120000);
+  void kill();
+
+ private:
+  PROCESS_INFORMATION info_ = {};
+};
+
+}  // namespace zeb::wintest

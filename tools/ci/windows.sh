@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# The Windows stage of the full test run: cross-builds the DLLs, zebctl and
+# the Windows test program for 32- and 64-bit Windows, checks what the DLLs
+# export and what every binary imports, and runs the Windows suite under Wine
+# in a private, temporary prefix.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+source "$here/tools/lib/setup.sh"
+started=$SECONDS
+
+# Wine runs 32-bit programs with the i386 packages.
+need_architecture i386
+need_packages cmake make googletest \
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
+  wine wine64 wine32:i386
+
+# check_imports OBJDUMP FILE: the program or DLL imports nothing but KERNEL32
+# and the C runtime, so nothing has to be shipped beside it.
+check_imports() {
+  local imports
+  imports=$("$1" -p "$2" | awk '/DLL Name:/ {print $3}')
+  for import in $imports; do
+    case "${import,,}" in
+      kernel32.dll | msvcrt.dll | api-ms-win-crt-*) ;;
+      *) echo "$2 imports $import, which users would have to ship" >&2; return 1 ;;
+    esac
+  done
+  echo "$(basename "$2"): imports" $imports
+}
+
+# check_exports OBJDUMP DLL DEF: the DLL exports exactly the names of its
+# .def file, undecorated.
+check_exports() {
+  local expected actual
+  expected=$(sed -n '/^EXPORTS/,$p' "$3" | tail -n +2 | awk 'NF {print $1}' | sort)
+  actual=$("$1" -p "$2" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    awk 'NR > 1 && NF {print $NF}' | sort)
+  if [ "$expected" != "$actual" ]; then
+    echo "$2 exports other names than $3:" >&2
+    diff <(echo "$expected") <(echo "$actual") >&2 || true
+    return 1
+  fi
+  echo "$(basename "$2"): exports" $actual
+}
+
+build_root="$here/build/windows"
+for arch in i686 x86_64; do
+  build_dir="$build_root/$arch"
+  cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-mingw-$arch.cmake" >/dev/null
+  cmake --build "$build_dir" -j "$(nproc)"
+  echo "== $arch"
+  objdump="$arch-w64-mingw32-objdump"
+  check_exports "$objdump" "$build_dir/bin/zebmaster.dll" "$here/master/zebmaster.def"
+  check_exports "$objdump" "$build_dir/bin/zebfollower.dll" "$here/follower/zebfollower.def"
+  for binary in zebmaster.dll zebfollower.dll zebctl.exe; do
+    check_imports "$objdump" "$build_dir/bin/$binary"
+  done
+done
+
+# A prefix of our own, served by one wine server for the whole run, then
+# stopped and removed. The server and Wine's own background programs start
+# here, detached from the output that ctest reads (ctest would wait for them),
+# and the prefix is created once up front, which takes a while.
+wine_home=$(mktemp -d)
+export WINEPREFIX="$wine_home/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+stop_wine() {
+  wineserver -k 2>/dev/null || true
+  rm -rf "$wine_home"
+}
+trap stop_wine EXIT
+mkdir "$WINEPREFIX"
+wineserver -p >/dev/null 2>&1
+wineboot --init >/dev/null 2>&1
+
+for arch in i686 x86_64; do
+  echo "== Windows suite, $arch, under Wine"
+  ctest --test-dir "$build_root/$arch" --output-on-failure -j "$(nproc)"
+done
+echo "Windows stage took $((SECONDS - started)) s"
