@@ -66,13 +66,19 @@ bool ensure_channel_directories(ErrorState& error, const char* operation, const 
   return true;
 }
 
-int32_t read_index(const char* path) {
+bool load_index(const char* path, int32_t* value) {
   char text[32] = {};
   size_t length = 0;
   // One byte short of the buffer, so the text always ends in a NUL.
-  if (platform::read_file(path, text, sizeof text - 1, &length) != platform::FileResult::ok)
-    return 0;
-  return parse_number(text);
+  bool read = platform::read_file(path, text, sizeof text - 1, &length) == platform::FileResult::ok;
+  *value = read ? parse_number(text) : 0;
+  return read || !platform::path_exists(path);
+}
+
+int32_t read_index(const char* path) {
+  int32_t value;
+  load_index(path, &value);
+  return value;
 }
 
 namespace {

@@ -42,6 +42,11 @@ bool ensure_channel_directories(ErrorState& error, const char* operation, const 
 // The number held by an index file; 0 when it is missing, unreadable or not a number.
 int32_t read_index(const char* path);
 
+// The number held by an index file, 0 when there is none. False when the
+// file exists but cannot be read: its number is not known, which is not
+// the same as 0.
+bool load_index(const char* path, int32_t* value);
+
 // Replaces an index file's text with the decimal value: the text goes to a
 // temporary file that then takes the index file's place, so the index file
 // is never seen empty or partial, even if the process dies in between.
@@ -50,7 +55,8 @@ int32_t write_index(ErrorState& error, const char* path, int32_t value);
 
 // Calls visit(name) for every entry of a directory except "." and "..". The
 // listing is closed on every path, also when visit throws. False when the
-// listing cannot start.
+// listing cannot start or breaks off before its end: a listing that missed
+// entries must never pass for the whole directory.
 template <typename Visit>
 bool for_each_entry(const char* directory, Visit&& visit) {
   struct Closer {
@@ -64,7 +70,7 @@ bool for_each_entry(const char* directory, Visit&& visit) {
     if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
     visit(name);
   }
-  return true;
+  return !platform::listing_broken(listing);
 }
 
 }  // namespace zeb

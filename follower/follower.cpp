@@ -20,6 +20,14 @@ int32_t follower_init(FollowerState& state, const char* root, const char* follow
   state.counter.Close();
 
   if (!ensure_channel_directories(state.error, "Init", root, master)) return 0;
+
+  // An index file that is there but cannot be read must not pass for 0: a
+  // cursor of 0 would replay every record, a seed of 0 would hide them all.
+  PathBuffer own_index;
+  join_path(own_index, {root, master, kSystemDirectoryName, follower});
+  int32_t cursor;
+  if (!load_index(own_index, &cursor))
+    return error_fail(state.error, "Init: could not read %s file.", own_index);
   if (!open_channel_counter(state.counter, state.error, master)) return 0;
 
   // Nobody held the counter: this follower is the first to open it since the
@@ -27,12 +35,14 @@ int32_t follower_init(FollowerState& state, const char* root, const char* follow
   if (!state.counter.already_existed()) {
     PathBuffer master_index;
     join_path(master_index, {root, master, kSystemDirectoryName, master});
-    state.counter.raise_to(read_index(master_index));
+    int32_t count;
+    if (!load_index(master_index, &count)) {
+      state.counter.Close();
+      return error_fail(state.error, "Init: could not read %s file.", master_index);
+    }
+    state.counter.raise_to(count);
   }
 
-  PathBuffer own_index;
-  join_path(own_index, {root, master, kSystemDirectoryName, follower});
-  int32_t cursor = read_index(own_index);
   // Records are numbered from 1; a negative cursor means nothing more than 0.
   state.cursor = cursor < 0 ? 0 : cursor;
   // A Commit before the next successful Read rewrites this cursor unchanged.

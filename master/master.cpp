@@ -1,22 +1,40 @@
 #include "master.h"
 
+#include <algorithm>
+
 #include "channel_names.h"
+#include "record_files.h"
 
 namespace zeb {
 
 namespace {
 
-// The highest record number among the master directory's entries, read the
-// way a follower reads them; -1 when the directory cannot be listed.
-int64_t highest_record_on_disk(const char* root, const char* master) {
+// Whether the master directory's entry `name` holds a whole record, as a
+// follower would load it.
+bool holds_whole_record(const char* root, const char* master, const char* name) {
+  PathBuffer path;
+  TradeRecord record;
+  return join_path(path, {root, master, name}) && load_record_file(path, record) == RecordLoad::loaded;
+}
+
+// The master directory's records, numbered the way a follower reads names.
+struct RecordsOnDisk {
+  int32_t highest;       // the highest number of any entry
+  int32_t newest_whole;  // the highest number of an entry holding a whole record
+};
+
+// Surveys the entries numbered above `floor`; false when the directory
+// cannot be listed. Only an entry above the newest whole one found so far
+// is read, so in any listing order few are.
+bool survey_records(const char* root, const char* master, int32_t floor, RecordsOnDisk& found) {
   PathBuffer directory;
   join_path(directory, {root, master});
-  int32_t highest = 0;
-  bool listed = for_each_entry(directory, [&](const char* name) {
+  found = {floor, floor};
+  return for_each_entry(directory, [&](const char* name) {
     int32_t number = parse_number(name);
-    if (number > highest) highest = number;
+    if (number > found.highest) found.highest = number;
+    if (number > found.newest_whole && holds_whole_record(root, master, name)) found.newest_whole = number;
   });
-  return listed ? highest : -1;
 }
 
 }  // namespace
@@ -40,16 +58,17 @@ int32_t master_init(MasterState& state, const char* root, const char* master) {
   // Write overwrite records, or publish numbers followers have passed).
   PathBuffer index_path;
   join_path(index_path, {root, master, kSystemDirectoryName, master});
-  int64_t on_disk = highest_record_on_disk(root, master);
-  if (on_disk < 0) {
+  RecordsOnDisk on_disk;
+  if (!survey_records(root, master, std::max(read_index(index_path), 0), on_disk)) {
     state.counter.Close();
     PathBuffer directory;
     join_path(directory, {root, master});
     return error_fail(state.error, "Init: could not list %s directory.", directory);
   }
-  int32_t indexed = read_index(index_path);
-  state.count = indexed > on_disk ? indexed : static_cast<int32_t>(on_disk);
-  state.counter.publish(state.count);
+  state.count = on_disk.highest;
+  // But publish no further than the newest whole record: the newest file may
+  // be one a killed Write left half written, which no follower can load.
+  state.counter.publish(on_disk.newest_whole);
   return 1;
 }
 

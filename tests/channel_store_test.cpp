@@ -91,6 +91,19 @@ TEST(IndexFiles, MissingEmptyOrGarbageTextReadsAsZero) {
   EXPECT_EQ(read_index((dir / "d").c_str()), 0);
 }
 
+TEST(IndexFiles, LoadingTellsAMissingFileFromOneThatCannotBeRead) {
+  TempDir dir;
+  int32_t value = -1;
+  EXPECT_TRUE(load_index((dir / "missing").c_str(), &value));
+  EXPECT_EQ(value, 0);
+  test::write_text(dir / "i", "17");
+  EXPECT_TRUE(load_index((dir / "i").c_str(), &value));
+  EXPECT_EQ(value, 17);
+  test::make_directory(dir / "d");
+  EXPECT_FALSE(load_index((dir / "d").c_str(), &value));
+  EXPECT_EQ(value, 0);
+}
+
 TEST(IndexFiles, UnwritableIndexReportsTheOpenFailureWithThePath) {
   TempDir dir;
   ErrorState error;

@@ -8,8 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "support/delivery_log.h"
-#include "support/test_support.h"
+#include "support/peer_run.h"
 
 namespace zeb {
 namespace {
@@ -19,31 +18,7 @@ using namespace std::chrono_literals;
 using test::expect_complete_in_order;
 using test::logged_numbers;
 
-// One master and its followers as separate processes, on a fresh root under
-// `base` (empty: the default temporary directory, on the real disk).
-class ChannelRun {
- public:
-  ChannelRun(const std::string& base, int count)
-      : dir_(base), root_(dir_ / "root"), master_(test::unique_name("e2e")), count_(count) {}
-
-  int start_master() {
-    return test::spawn({ZEB_PEER, "master", ZEB_MASTER_LIBRARY, root_, master_, std::to_string(count_)});
-  }
-  int start_follower(const std::string& name) {
-    return test::spawn({ZEB_PEER, "follower", ZEB_FOLLOWER_LIBRARY, root_, name, master_,
-                        std::to_string(count_), log(name)});
-  }
-  std::string log(const std::string& name) const { return dir_ / (name + ".log"); }
-  int count() const { return count_; }
-
- private:
-  test::TempDir dir_;
-  std::string root_;
-  std::string master_;
-  int count_;
-};
-
-void run_with_a_restart(ChannelRun& run) {
+void run_with_a_restart(test::PeerRun& run) {
   std::vector<std::string> followers = {"alpha", "bravo", "charlie"};
   std::vector<int> pids;
   for (const std::string& name : followers) pids.push_back(run.start_follower(name));
@@ -67,13 +42,13 @@ void run_with_a_restart(ChannelRun& run) {
 
 // Several thousand records on tmpfs, where creating a file is cheap.
 TEST(Channel, EveryFollowerGetsEveryRecordInOrderAcrossAKillAndRestart) {
-  ChannelRun run("/dev/shm", 4000);
+  test::PeerRun run("/dev/shm", 4000);
   run_with_a_restart(run);
 }
 
 // The same on the real disk, with fewer records.
 TEST(Channel, EveryFollowerGetsEveryRecordOnTheRealDisk) {
-  ChannelRun run("", 400);
+  test::PeerRun run("", 400);
   run_with_a_restart(run);
 }
 

@@ -358,6 +358,17 @@ TEST_F(FollowerTest, InitFailuresAreReported) {
   ::rmdir(shm.c_str());
 }
 
+// Reading such a cursor as 0 would replay every record ever published.
+TEST_F(FollowerTest, InitRefusesACursorFileThatCannotBeRead) {
+  start_master();
+  publish(1, 2);
+  test::make_directory(index_path(follower));
+  EXPECT_EQ(init(), 0);
+  EXPECT_EQ(message(), "Init: could not read " + index_path(follower) + " file.");
+  EXPECT_EQ(follower_read(state), 0);
+  EXPECT_EQ(message(), "Read: could not get MapFile pointer.");
+}
+
 TEST_F(FollowerTest, AFailedInitAfterASuccessfulOneLeavesNoCounterBehind) {
   start_master();
   publish(1, 2);

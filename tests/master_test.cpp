@@ -114,6 +114,24 @@ TEST_F(MasterTest, EntriesCountAsRecordsTheWayFollowersReadThem) {
   EXPECT_EQ(state.count, 9);
 }
 
+// A Write killed while writing its record leaves the file half written:
+// numbering goes on after it, but the count published stays on a record
+// followers can load.
+TEST_F(MasterTest, InitPublishesNoFurtherThanTheNewestWholeRecord) {
+  ASSERT_EQ(init(), 1);
+  for (int n = 1; n <= 2; ++n) ASSERT_EQ(write(n), 1);
+  test::write_text(record_path("000003"), std::string(40, 'x'));
+  test::write_text(index_path(master), "1");
+  MasterState restarted;
+  ASSERT_EQ(master_init(restarted, root.c_str(), master.c_str()), 1);
+  EXPECT_EQ(restarted.count, 3);
+  EXPECT_EQ(published(), 2);
+  restarted.staged = test::sample_record(4);
+  ASSERT_EQ(master_write(restarted), 1);
+  EXPECT_TRUE(test::exists(record_path("000004")));
+  EXPECT_EQ(published(), 4);
+}
+
 TEST_F(MasterTest, AnIndexAheadOfTheDirectoryWins) {
   test::make_directory(system_dir());
   test::write_text(record_path("000002"), std::string(80, 'x'));

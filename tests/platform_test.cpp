@@ -91,6 +91,7 @@ TEST(PlatformDirectories, ListingIncludesDotAndDotDot) {
   ASSERT_NE(listing, nullptr);
   std::set<std::string> names;
   while (const char* name = listing_next(listing)) names.insert(name);
+  EXPECT_FALSE(listing_broken(listing));  // it ended, it did not fail
   listing_close(listing);
   EXPECT_EQ(names, (std::set<std::string>{".", "..", "000001", "system"}));
   EXPECT_EQ(listing_open((dir / "missing").c_str()), nullptr);

@@ -13,3 +13,7 @@ cmake --build "$build_dir" -j "$(nproc)"
 ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
 
 bash "$here/tools/ci/windows.sh"
+# The suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+bash "$here/tools/ci/sanitize.sh"
+# Each libFuzzer target for a bounded time.
+bash "$here/tools/ci/fuzz.sh"

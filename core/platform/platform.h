@@ -23,6 +23,9 @@ MakeDirectory make_directory(const char* path);
 struct Listing;
 Listing* listing_open(const char* directory);  // nullptr when the listing cannot start
 const char* listing_next(Listing* listing);    // nullptr when no further entry can be fetched
+// After listing_next gave nullptr: true when an entry could not be fetched,
+// false when every entry had been listed.
+bool listing_broken(Listing* listing);
 void listing_close(Listing* listing);
 
 enum class FileResult { ok, open_failed, io_failed };

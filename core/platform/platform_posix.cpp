@@ -40,19 +40,27 @@ MakeDirectory make_directory(const char* path) {
 
 struct Listing {
   DIR* dir;
+  bool broken;
 };
 
 Listing* listing_open(const char* directory) {
   DIR* dir = ::opendir(directory);
   if (dir == nullptr) return nullptr;
-  Listing* listing = new (std::nothrow) Listing{dir};
+  Listing* listing = new (std::nothrow) Listing{dir, false};
   if (listing == nullptr) ::closedir(dir);
   return listing;
 }
 
 const char* listing_next(Listing* listing) {
+  // readdir tells its end from its failure only through errno.
+  errno = 0;
   const dirent* entry = ::readdir(listing->dir);
+  if (entry == nullptr) listing->broken = errno != 0;
   return entry == nullptr ? nullptr : entry->d_name;
+}
+
+bool listing_broken(Listing* listing) {
+  return listing->broken;
 }
 
 void listing_close(Listing* listing) {

@@ -73,6 +73,7 @@ struct Listing {
   HANDLE search;
   WIN32_FIND_DATAA entry;
   bool entry_unread;  // the entry FindFirstFileA returned has not been handed out
+  bool broken;        // FindNextFileA failed before the last entry
 };
 
 Listing* listing_open(const char* directory) {
@@ -94,7 +95,13 @@ const char* listing_next(Listing* listing) {
     listing->entry_unread = false;
     return listing->entry.cFileName;
   }
-  return ::FindNextFileA(listing->search, &listing->entry) ? listing->entry.cFileName : nullptr;
+  if (::FindNextFileA(listing->search, &listing->entry)) return listing->entry.cFileName;
+  listing->broken = ::GetLastError() != ERROR_NO_MORE_FILES;
+  return nullptr;
+}
+
+bool listing_broken(Listing* listing) {
+  return listing->broken;
 }
 
 void listing_close(Listing* listing) {

@@ -11,6 +11,7 @@ std::vector<int> logged_numbers(const std::string& path);
 
 // Every number 1..count in order; a number may repeat only right after
 // itself (a record received again after a restart before its Commit).
-void expect_complete_in_order(const std::vector<int>& numbers, int count, const std::string& who);
+// Returns how many repeats there were.
+int expect_complete_in_order(const std::vector<int>& numbers, int count, const std::string& who);
 
 }  // namespace zeb::test

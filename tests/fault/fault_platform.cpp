@@ -1,0 +1,374 @@
+// The channel's operating-system services in memory, with faults on demand
+// (see fault_platform.h). It models the target platform: backslash paths,
+// single-level directory creation, listings that include "." and "..",
+// the sharing rule, and named counters that vanish with their last holder.
+#include "fault_platform.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "platform/platform.h"
+
+namespace zeb::platform {
+
+struct Listing {
+  std::vector<std::string> names;
+  size_t next = 0;
+  bool broken = false;
+};
+
+struct Counter {
+  std::string name;
+  int owner;
+  bool released = false;
+};
+
+}  // namespace zeb::platform
+
+namespace zeb::fault {
+
+namespace {
+
+struct Node {
+  bool directory;
+  std::string bytes;
+};
+
+struct Block {
+  std::unique_ptr<int32_t> value = std::make_unique<int32_t>(0);
+  int holders = 0;
+};
+
+struct World {
+  std::map<std::string, Node> tree;
+  std::map<std::string, bool> held;  // path -> held for writing
+  std::map<std::string, Block> blocks;
+  std::vector<std::unique_ptr<platform::Counter>> handles;
+  std::set<platform::Listing*> listings;
+  std::array<int, kCallKinds> counts = {};
+  std::array<std::set<int>, kCallKinds> failing;
+  std::array<int, kCallKinds> failing_from = {};  // 0: none
+  int total = 0;
+  int crash_at = 0;
+  int process = 0;
+  std::set<int> dead;
+  std::optional<Call> fired;
+};
+
+World& world() {
+  static World* instance = new World;
+  return *instance;
+}
+
+int index_of(Call kind) {
+  return static_cast<int>(kind);
+}
+
+// Counts a platform call. False when the calling process is dead or dies
+// at this very call: the call must then have no effect.
+bool alive_for_call() {
+  World& w = world();
+  ++w.total;
+  if (w.dead.count(w.process) != 0) return false;
+  if (w.crash_at != 0 && w.total == w.crash_at) {
+    w.dead.insert(w.process);
+    return false;
+  }
+  return true;
+}
+
+// Counts a call of a kind that can be made to fail; true when it must fail.
+bool fails(Call kind) {
+  World& w = world();
+  int count = ++w.counts[index_of(kind)];
+  int from = w.failing_from[index_of(kind)];
+  if (w.failing[index_of(kind)].count(count) == 0 && (from == 0 || count < from)) return false;
+  w.fired = kind;
+  return true;
+}
+
+std::string parent_of(const std::string& path) {
+  size_t separator = path.rfind(platform::kPathSeparator);
+  return separator == std::string::npos ? std::string() : path.substr(0, separator);
+}
+
+bool is_directory(const std::string& path) {
+  if (path.empty()) return true;
+  auto found = world().tree.find(path);
+  return found != world().tree.end() && found->second.directory;
+}
+
+Node* regular_file(const std::string& path) {
+  auto found = world().tree.find(path);
+  return found == world().tree.end() || found->second.directory ? nullptr : &found->second;
+}
+
+bool held(const std::string& path) {
+  return world().held.count(path) != 0;
+}
+
+bool held_for_writing(const std::string& path) {
+  auto found = world().held.find(path);
+  return found != world().held.end() && found->second;
+}
+
+void release_counter(platform::Counter* counter) {
+  if (counter->released) return;
+  counter->released = true;
+  auto block = world().blocks.find(counter->name);
+  if (--block->second.holders == 0) world().blocks.erase(block);
+}
+
+}  // namespace
+
+const char* call_name(Call kind) {
+  static const char* const names[kCallKinds] = {
+      "exists",  "make_directory", "listing_open", "listing_next", "write_open",  "write_data",
+      "read_open", "read_data",    "replace",      "counter_open", "counter_map"};
+  return names[index_of(kind)];
+}
+
+void reset() {
+  World& w = world();
+  for (platform::Listing* listing : w.listings) delete listing;
+  w = World();
+}
+
+void fail_call(Call kind, int nth) {
+  world().failing[index_of(kind)].insert(nth);
+}
+
+void fail_calls_from(Call kind, int nth) {
+  world().failing_from[index_of(kind)] = nth;
+}
+
+void crash_at_call(int nth) {
+  world().crash_at = nth;
+}
+
+void clear_faults() {
+  World& w = world();
+  for (std::set<int>& calls : w.failing) calls.clear();
+  w.failing_from = {};
+  w.crash_at = 0;
+}
+
+int calls(Call kind) {
+  return world().counts[index_of(kind)];
+}
+
+int total_calls() {
+  return world().total;
+}
+
+std::optional<Call> take_fired() {
+  std::optional<Call> fired = world().fired;
+  world().fired.reset();
+  return fired;
+}
+
+void set_process(int id) {
+  world().process = id;
+}
+
+bool dead(int id) {
+  return world().dead.count(id) != 0;
+}
+
+void end_process(int id) {
+  World& w = world();
+  for (const auto& counter : w.handles)
+    if (counter->owner == id) release_counter(counter.get());
+  w.dead.erase(id);
+}
+
+void put_directory(const std::string& path) {
+  world().tree[path] = Node{true, {}};
+}
+
+void put_file(const std::string& path, const std::string& bytes) {
+  world().tree[path] = Node{false, bytes};
+}
+
+void remove_entry(const std::string& path) {
+  world().tree.erase(path);
+}
+
+std::optional<std::string> file(const std::string& path) {
+  Node* node = regular_file(path);
+  if (node == nullptr) return std::nullopt;
+  return node->bytes;
+}
+
+std::vector<std::string> entry_names(const std::string& directory) {
+  std::vector<std::string> names;
+  for (const auto& [path, node] : world().tree)
+    if (parent_of(path) == directory) names.push_back(path.substr(directory.size() + 1));
+  return names;
+}
+
+void hold(const std::string& path, bool writing) {
+  world().held[path] = writing;
+}
+
+void release(const std::string& path) {
+  world().held.erase(path);
+}
+
+std::optional<int32_t> counter_value(const std::string& name) {
+  auto found = world().blocks.find(name);
+  if (found == world().blocks.end()) return std::nullopt;
+  return *found->second.value;
+}
+
+int open_listings() {
+  return static_cast<int>(world().listings.size());
+}
+
+}  // namespace zeb::fault
+
+namespace zeb::platform {
+
+using fault::Call;
+using fault::world;
+
+const char kPathSeparator = '\\';
+
+bool path_exists(const char* path) {
+  if (!fault::alive_for_call() || fault::fails(Call::exists)) return false;
+  return world().tree.count(path) != 0;
+}
+
+MakeDirectory make_directory(const char* path) {
+  if (!fault::alive_for_call() || fault::fails(Call::make_directory)) return MakeDirectory::failed;
+  if (world().tree.count(path) != 0) return MakeDirectory::already_exists;
+  if (!fault::is_directory(fault::parent_of(path))) return MakeDirectory::failed;
+  fault::put_directory(path);
+  return MakeDirectory::created;
+}
+
+Listing* listing_open(const char* directory) {
+  if (!fault::alive_for_call() || fault::fails(Call::listing_open)) return nullptr;
+  if (directory[0] == '\0' || !fault::is_directory(directory)) return nullptr;
+  Listing* listing = new Listing;
+  // Newest name first, as some file systems list: nothing may rely on the
+  // listing being sorted.
+  listing->names = fault::entry_names(directory);
+  std::sort(listing->names.rbegin(), listing->names.rend());
+  listing->names.insert(listing->names.begin(), {".", ".."});
+  world().listings.insert(listing);
+  return listing;
+}
+
+const char* listing_next(Listing* listing) {
+  if (!fault::alive_for_call() || fault::fails(Call::listing_next)) {
+    listing->broken = true;
+    return nullptr;
+  }
+  if (listing->next == listing->names.size()) return nullptr;
+  return listing->names[listing->next++].c_str();
+}
+
+bool listing_broken(Listing* listing) {
+  return listing->broken;
+}
+
+void listing_close(Listing* listing) {
+  world().listings.erase(listing);
+  delete listing;
+}
+
+FileResult write_file(const char* path, const void* data, size_t size) {
+  const char* bytes = static_cast<const char*>(data);
+  bool fits = fault::is_directory(fault::parent_of(path)) && !fault::is_directory(path) &&
+              !fault::held(path);
+  bool dies_here = world().crash_at == world().total + 1;
+  if (!fault::alive_for_call()) {
+    // Killed while writing: the file is there, truncated, half written.
+    if (dies_here && fits) fault::put_file(path, std::string(bytes, size / 2));
+    return FileResult::open_failed;
+  }
+  if (fault::fails(Call::write_open) || !fits) return FileResult::open_failed;
+  if (fault::fails(Call::write_data)) {
+    fault::put_file(path, std::string(bytes, size / 2));
+    return FileResult::io_failed;
+  }
+  fault::put_file(path, std::string(bytes, size));
+  return FileResult::ok;
+}
+
+FileResult read_file(const char* path, void* buffer, size_t capacity, size_t* bytes_read) {
+  *bytes_read = 0;
+  if (!fault::alive_for_call() || fault::fails(Call::read_open)) return FileResult::open_failed;
+  fault::Node* node = fault::regular_file(path);
+  if (node == nullptr || fault::held_for_writing(path)) return FileResult::open_failed;
+  if (fault::fails(Call::read_data)) {
+    // What a failed read leaves in the buffer is anybody's guess.
+    std::memset(buffer, 0xA5, capacity);
+    return FileResult::io_failed;
+  }
+  *bytes_read = std::min(capacity, node->bytes.size());
+  std::memcpy(buffer, node->bytes.data(), *bytes_read);
+  return FileResult::ok;
+}
+
+bool replace_file(const char* from, const char* to) {
+  if (!fault::alive_for_call() || fault::fails(Call::replace)) return false;
+  fault::Node* source = fault::regular_file(from);
+  bool fits = fault::is_directory(fault::parent_of(to)) && !fault::is_directory(to);
+  // The target platform refuses to replace a file that somebody holds open.
+  if (source == nullptr || !fits || fault::held(from) || fault::held(to)) return false;
+  std::string bytes = source->bytes;
+  fault::remove_entry(from);
+  fault::put_file(to, bytes);
+  return true;
+}
+
+Counter* counter_open(const char* name, bool* already_existed) {
+  *already_existed = false;
+  if (!fault::alive_for_call() || fault::fails(Call::counter_open)) return nullptr;
+  fault::Block& block = world().blocks[name];
+  *already_existed = block.holders > 0;
+  ++block.holders;
+  world().handles.push_back(std::make_unique<Counter>(Counter{name, world().process}));
+  return world().handles.back().get();
+}
+
+int32_t* counter_map(Counter* counter) {
+  if (!fault::alive_for_call() || fault::fails(Call::counter_map)) return nullptr;
+  return world().blocks[counter->name].value.get();
+}
+
+void counter_unmap(int32_t*) {
+  // Views need no bookkeeping here: a block lives as long as its handles.
+  fault::alive_for_call();
+}
+
+void counter_close(Counter* counter) {
+  if (fault::alive_for_call()) fault::release_counter(counter);
+}
+
+bool counter_peek(const char* name, int32_t* value) {
+  if (!fault::alive_for_call()) return false;
+  std::optional<int32_t> found = fault::counter_value(name);
+  if (found) *value = *found;
+  return found.has_value();
+}
+
+int32_t counter_exchange(int32_t* view, int32_t value) {
+  if (!fault::alive_for_call()) return 0;
+  int32_t old = *view;
+  *view = value;
+  return old;
+}
+
+int32_t counter_load(int32_t* view) {
+  if (!fault::alive_for_call()) return 0;
+  return *view;
+}
+
+}  // namespace zeb::platform

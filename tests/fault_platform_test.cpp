@@ -1,0 +1,154 @@
+// The in-memory platform models what the channel relies on, and fails or
+// dies exactly where it is told to.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "fault_platform.h"
+#include "platform/platform.h"
+
+namespace zeb {
+namespace {
+
+using fault::Call;
+using namespace platform;
+
+class FaultPlatform : public ::testing::Test {
+ protected:
+  void SetUp() override { fault::reset(); }
+  void TearDown() override { fault::reset(); }
+
+  static std::string read(const char* path) {
+    char buffer[64] = {};
+    size_t got = 0;
+    FileResult result = read_file(path, buffer, sizeof buffer, &got);
+    return result == FileResult::ok ? std::string(buffer, got) : "<" + std::to_string(int(result)) + ">";
+  }
+  static std::set<std::string> listed(const char* directory) {
+    std::set<std::string> names;
+    Listing* listing = listing_open(directory);
+    if (listing == nullptr) return {"<no listing>"};
+    while (const char* name = listing_next(listing)) names.insert(name);
+    listing_close(listing);
+    return names;
+  }
+};
+
+TEST_F(FaultPlatform, DirectoriesAreMadeOneLevelAtATimeAndListedWithDotAndDotDot) {
+  EXPECT_EQ(make_directory("R\\M"), MakeDirectory::failed);
+  EXPECT_EQ(make_directory("R"), MakeDirectory::created);
+  EXPECT_EQ(make_directory("R"), MakeDirectory::already_exists);
+  EXPECT_EQ(make_directory("R\\M"), MakeDirectory::created);
+  ASSERT_EQ(write_file("R\\M\\000001", "abc", 3), FileResult::ok);
+  EXPECT_TRUE(path_exists("R\\M\\000001"));
+  EXPECT_FALSE(path_exists("R\\X"));
+  EXPECT_EQ(listed("R\\M"), (std::set<std::string>{".", "..", "000001"}));
+  EXPECT_EQ(listed("R\\X"), std::set<std::string>{"<no listing>"});
+  EXPECT_EQ(listed("R\\M\\000001"), std::set<std::string>{"<no listing>"});
+}
+
+TEST_F(FaultPlatform, FilesAreWrittenWholeReadUpToCapacityAndReplacedInOneStep) {
+  fault::put_directory("R");
+  EXPECT_EQ(write_file("R\\missing\\f", "x", 1), FileResult::open_failed);
+  ASSERT_EQ(write_file("R\\f", "0123456789", 10), FileResult::ok);
+  ASSERT_EQ(write_file("R\\f", "abc", 3), FileResult::ok);
+  EXPECT_EQ(read("R\\f"), "abc");
+  EXPECT_EQ(read("R"), "<1>");  // a directory is no file
+  ASSERT_EQ(write_file("R\\tmp", "7", 1), FileResult::ok);
+  ASSERT_TRUE(replace_file("R\\tmp", "R\\f"));
+  EXPECT_EQ(fault::file("R\\f"), "7");
+  EXPECT_FALSE(path_exists("R\\tmp"));
+  EXPECT_FALSE(replace_file("R\\tmp", "R\\f"));
+}
+
+TEST_F(FaultPlatform, TheSharingRuleLetsReadersShareAndShutsWritersOut) {
+  fault::put_directory("R");
+  fault::put_file("R\\f", "old");
+  fault::hold("R\\f", false);
+  EXPECT_EQ(read("R\\f"), "old");
+  EXPECT_EQ(write_file("R\\f", "new", 3), FileResult::open_failed);
+  fault::put_file("R\\tmp", "new");
+  EXPECT_FALSE(replace_file("R\\tmp", "R\\f"));
+  fault::hold("R\\f", true);
+  EXPECT_EQ(read("R\\f"), "<1>");
+  fault::release("R\\f");
+  EXPECT_EQ(write_file("R\\f", "new", 3), FileResult::ok);
+}
+
+TEST_F(FaultPlatform, ACounterLivesWhileSomeProcessHoldsIt) {
+  bool existed = true;
+  fault::set_process(1);
+  Counter* first = counter_open("zeb_M", &existed);
+  EXPECT_FALSE(existed);
+  int32_t* view = counter_map(first);
+  counter_exchange(view, 9);
+  fault::set_process(2);
+  Counter* second = counter_open("zeb_M", &existed);
+  EXPECT_TRUE(existed);
+  EXPECT_EQ(counter_load(counter_map(second)), 9);
+  // The first holder is killed; the second keeps the block alive.
+  fault::end_process(1);
+  EXPECT_EQ(fault::counter_value("zeb_M"), 9);
+  counter_close(second);
+  EXPECT_EQ(fault::counter_value("zeb_M"), std::nullopt);
+  Counter* third = counter_open("zeb_M", &existed);
+  EXPECT_FALSE(existed);
+  EXPECT_EQ(counter_load(counter_map(third)), 0);
+  // Closing a handle its dead process already lost changes nothing.
+  counter_close(first);
+  EXPECT_EQ(fault::counter_value("zeb_M"), 0);
+}
+
+TEST_F(FaultPlatform, TheNthCallOfAKindFailsOnceAndIsCounted) {
+  fault::put_directory("R");
+  fault::fail_call(Call::write_data, 2);
+  EXPECT_EQ(write_file("R\\a", "abcd", 4), FileResult::ok);
+  EXPECT_FALSE(fault::take_fired());
+  EXPECT_EQ(write_file("R\\b", "abcd", 4), FileResult::io_failed);
+  EXPECT_TRUE(fault::take_fired());
+  EXPECT_EQ(fault::file("R\\b"), "ab");
+  EXPECT_EQ(write_file("R\\c", "abcd", 4), FileResult::ok);
+  EXPECT_EQ(fault::calls(Call::write_open), 3);
+
+  fault::fail_call(Call::listing_next, 2);
+  Listing* listing = listing_open("R");
+  EXPECT_STREQ(listing_next(listing), ".");
+  EXPECT_EQ(listing_next(listing), nullptr);
+  EXPECT_TRUE(listing_broken(listing));
+  listing_close(listing);
+  listing = listing_open("R");
+  while (listing_next(listing) != nullptr) {
+  }
+  EXPECT_FALSE(listing_broken(listing));
+  listing_close(listing);
+  EXPECT_EQ(fault::open_listings(), 0);
+
+  fault::fail_calls_from(Call::read_data, 2);
+  EXPECT_EQ(read("R\\a"), "abcd");
+  EXPECT_EQ(read("R\\a"), "<2>");
+  EXPECT_EQ(read("R\\a"), "<2>");
+  fault::clear_faults();
+  EXPECT_EQ(read("R\\a"), "abcd");
+  fault::fail_call(Call::counter_map, 1);
+  bool existed;
+  EXPECT_EQ(counter_map(counter_open("zeb_M", &existed)), nullptr);
+}
+
+TEST_F(FaultPlatform, AProcessDiesAtItsCallLeavingAHalfWrittenFileAndDoesNothingMore) {
+  fault::put_directory("R");
+  fault::set_process(7);
+  fault::crash_at_call(2);
+  EXPECT_EQ(write_file("R\\a", "abcd", 4), FileResult::ok);
+  write_file("R\\b", "abcd", 4);
+  EXPECT_TRUE(fault::dead(7));
+  EXPECT_EQ(fault::file("R\\b"), "ab");
+  EXPECT_EQ(make_directory("R\\D"), MakeDirectory::failed);
+  EXPECT_FALSE(replace_file("R\\a", "R\\b"));
+  EXPECT_EQ(fault::entry_names("R"), (std::vector<std::string>{"a", "b"}));
+  fault::end_process(7);
+  EXPECT_FALSE(fault::dead(7));
+  EXPECT_EQ(make_directory("R\\D"), MakeDirectory::created);
+}
+
+}  // namespace
+}  // namespace zeb

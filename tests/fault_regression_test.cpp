@@ -1,0 +1,129 @@
+// Faults that once lost, replayed or misreported records, each pinned down
+// on the in-memory platform.
+#include <gtest/gtest.h>
+
+#include "fault_platform.h"
+#include "follower.h"
+#include "master.h"
+#include "support/sample_record.h"
+
+namespace zeb {
+namespace {
+
+using fault::Call;
+
+class FaultRegression : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fault::reset();
+    for (const char* dir : {"R", "R\\M", "R\\M\\system"}) fault::put_directory(dir);
+  }
+  void TearDown() override { fault::reset(); }
+
+  // Record n as the master lays it down, with the master index at `n`.
+  void place_record(int n) {
+    TradeRecord record = test::sample_record(n);
+    char name[16];
+    record_file_name(name, n);
+    fault::put_file(std::string("R\\M\\") + name, std::string(reinterpret_cast<char*>(&record), sizeof record));
+  }
+  // Fails the kth call of `kind` from now on.
+  static void fail_next(Call kind, int k) { fault::fail_call(kind, fault::calls(kind) + k); }
+
+  int32_t start_follower(FollowerState& follower) { return follower_init(follower, "R", "F", "M"); }
+};
+
+// Listed newest first, a listing that broke off after "000003" used to pass
+// for the whole directory: Read delivered 3 and the commit lost 2.
+TEST_F(FaultRegression, ReadTreatsAListingThatBreaksOffAsAFailedListing) {
+  place_record(2);
+  place_record(3);
+  fault::put_file("R\\M\\system\\M", "3");
+  FollowerState follower;
+  ASSERT_EQ(start_follower(follower), 1);
+  // ".", "..", "system", "000003", then the listing fails.
+  fail_next(Call::listing_next, 5);
+  EXPECT_EQ(follower_read(follower), 0);
+  EXPECT_STREQ(follower.error.message, "Read: FindFirstFile failed.");
+  EXPECT_EQ(follower.pending, 0);
+  ASSERT_EQ(follower_read(follower), 1);
+  EXPECT_EQ(follower.pending, 2);
+}
+
+// A master whose index was lost numbers after the newest record on disk; a
+// listing that broke off early made it start again at 1, replacing records.
+TEST_F(FaultRegression, MasterInitRefusesToNumberFromAListingThatBrokeOff) {
+  place_record(1);
+  place_record(2);
+  MasterState master;
+  fail_next(Call::listing_next, 4);  // ".", "..", "system", then the failure
+  EXPECT_EQ(master_init(master, "R", "M"), 0);
+  EXPECT_STREQ(master.error.message, "Init: could not list R\\M directory.");
+  ASSERT_EQ(master_init(master, "R", "M"), 1);
+  EXPECT_EQ(master.count, 2);
+}
+
+// A master killed in Write leaves its newest record half written. Init used
+// to publish that number, and every follower's Read failed ("Read: unknown
+// exception") until the next Write.
+TEST_F(FaultRegression, MasterInitPublishesNoFurtherThanTheNewestWholeRecord) {
+  place_record(1);
+  place_record(2);
+  fault::put_file("R\\M\\system\\M", "1");  // killed before its index, after record 2
+  fault::put_file("R\\M\\000003", std::string(40, 'x'));  // killed while writing 3
+  MasterState master;
+  ASSERT_EQ(master_init(master, "R", "M"), 1);
+  EXPECT_EQ(master.count, 3);
+  EXPECT_EQ(fault::counter_value("zeb_M"), 2);
+  FollowerState follower;
+  ASSERT_EQ(start_follower(follower), 1);
+  for (int n = 1; n <= 2; ++n) {
+    ASSERT_EQ(follower_read(follower), 1);
+    ASSERT_EQ(follower_commit(follower), 1);
+  }
+  EXPECT_EQ(follower_read(follower), 0);
+  EXPECT_EQ(follower.error.code, 0);
+  master.staged = test::sample_record(4);
+  ASSERT_EQ(master_write(master), 1);
+  ASSERT_TRUE(fault::file("R\\M\\000004"));
+  ASSERT_EQ(follower_read(follower), 1);
+  EXPECT_EQ(follower.pending, 4);
+}
+
+// A cursor file that could not be read used to read as 0: the follower then
+// replayed every record ever published.
+TEST_F(FaultRegression, FollowerInitRefusesACursorFileItCannotRead) {
+  for (int n = 1; n <= 6; ++n) place_record(n);
+  fault::put_file("R\\M\\system\\M", "6");
+  fault::put_file("R\\M\\system\\F", "5");
+  FollowerState follower;
+  for (Call kind : {Call::read_open, Call::read_data}) {
+    fail_next(kind, 1);
+    EXPECT_EQ(start_follower(follower), 0);
+    EXPECT_STREQ(follower.error.message, "Init: could not read R\\M\\system\\F file.");
+    EXPECT_EQ(follower_read(follower), 0);
+    EXPECT_STREQ(follower.error.message, "Read: could not get MapFile pointer.");
+  }
+  ASSERT_EQ(start_follower(follower), 1);
+  EXPECT_EQ(follower.cursor, 5);
+  ASSERT_EQ(follower_read(follower), 1);
+  EXPECT_EQ(follower.pending, 6);
+}
+
+// Likewise the master index that seeds a counter nobody held: read as 0 it
+// hid every record until the master came back.
+TEST_F(FaultRegression, FollowerInitRefusesToSeedFromAMasterIndexItCannotRead) {
+  place_record(1);
+  fault::put_file("R\\M\\system\\M", "1");
+  FollowerState follower;
+  fail_next(Call::read_open, 2);  // its own index reads fine (it is missing)
+  EXPECT_EQ(start_follower(follower), 0);
+  EXPECT_STREQ(follower.error.message, "Init: could not read R\\M\\system\\M file.");
+  EXPECT_EQ(fault::counter_value("zeb_M"), std::nullopt);  // not left behind unseeded
+  ASSERT_EQ(start_follower(follower), 1);
+  EXPECT_EQ(fault::counter_value("zeb_M"), 1);
+  ASSERT_EQ(follower_read(follower), 1);
+}
+
+}  // namespace
+}  // namespace zeb
