@@ -13,19 +13,41 @@ std::atomic<long> allocations{0};
 
 }  // namespace
 
-void* operator new(std::size_t size) {
+// Every plain form of new and delete is replaced together: a sanitizer
+// runtime supplies whatever form is left out, and memory from its new must
+// not reach this file's free.
+namespace {
+
+void* counted_allocation(std::size_t size) noexcept {
   ++allocations;
-  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+  return std::malloc(size == 0 ? 1 : size);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (void* memory = counted_allocation(size)) return memory;
   throw std::bad_alloc();
 }
 
-void operator delete(void* memory) noexcept {
-  std::free(memory);
+void* operator new[](std::size_t size) {
+  return operator new(size);
 }
 
-void operator delete(void* memory, std::size_t) noexcept {
-  std::free(memory);
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return counted_allocation(size);
 }
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return counted_allocation(size);
+}
+
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
 
 namespace zeb::test {
 
