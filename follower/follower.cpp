@@ -32,7 +32,10 @@ int32_t follower_init(FollowerState& state, const char* root, const char* follow
 
   // Nobody held the counter: this follower is the first to open it since the
   // last holder went away, so it seeds it from what the master persisted.
-  if (!state.counter.already_existed()) {
+  // A held counter that still reads 0 was never seeded (its creator may have
+  // died before seeding it) and is seeded the same way; a count some live
+  // process published is trusted.
+  if (!state.counter.already_existed() || state.counter.read() == 0) {
     PathBuffer master_index;
     join_path(master_index, {root, master, kSystemDirectoryName, master});
     int32_t count;

@@ -428,6 +428,28 @@ TEST_F(FollowerTest, AFollowerThatFindsNoHolderSeedsTheCounterFromTheMasterIndex
   EXPECT_EQ(ticket(), 100001);
 }
 
+// A follower that created the counter and died before seeding it leaves a
+// held block at 0: trusting that would hide every earlier record from the
+// followers that joined it, for as long as no master runs.
+TEST_F(FollowerTest, AFollowerJoiningAHeldButUnseededCounterSeedsIt) {
+  {
+    MasterState earlier_run;
+    ASSERT_EQ(master_init(earlier_run, root.c_str(), master.c_str()), 1);
+    for (int n = 1; n <= 3; ++n) {
+      earlier_run.staged = test::sample_record(n);
+      ASSERT_EQ(master_write(earlier_run), 1);
+    }
+  }
+  MapFile unseeded;  // the creator, which never got to seed it
+  ASSERT_EQ(unseeded.Open(("zeb_" + master).c_str()), 1);
+  ASSERT_FALSE(unseeded.already_existed());
+  ASSERT_EQ(init(), 1);
+  EXPECT_TRUE(state.counter.already_existed());
+  EXPECT_EQ(state.counter.read(), 3);
+  ASSERT_EQ(follower_read(state), 1);
+  EXPECT_EQ(ticket(), 100001);
+}
+
 TEST_F(FollowerTest, AFollowerJoiningALiveCounterTrustsIt) {
   start_master();
   publish(1, 3);
