@@ -1,6 +1,11 @@
-# zeb_shared_library(TARGET DEF_FILE): links one of the zeb libraries the
-# way its platform's hosts load it.
-function(zeb_shared_library target def_file)
+# zeb_shared_library(TARGET EXPORT_NAME DEF_FILE): links one of the zeb
+# libraries the way its platform's hosts load it, and gives hosts that link
+# it the public headers; installed, it is zeb::EXPORT_NAME.
+function(zeb_shared_library target export_name def_file)
+  target_include_directories(${target} INTERFACE
+    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include> $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+  set_target_properties(${target} PROPERTIES EXPORT_NAME ${export_name})
+  add_library(zeb::${export_name} ALIAS ${target})
   if(WIN32)
     # Hosts bind the exports by their plain names: the .def file lists them
     # undecorated, and on 32-bit Windows the linker binds each name to its
