@@ -212,7 +212,7 @@ bool counter_orphaned(Counter*) {
 bool counter_peek(const char* name, int32_t* value) {
   HANDLE mapping = ::OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
   if (mapping == nullptr) return false;
-  Counter peeked{mapping};
+  Counter peeked{mapping, nullptr, {}};
   int32_t* view = counter_map(&peeked);
   if (view != nullptr) {
     *value = counter_load(view);
