@@ -7,17 +7,18 @@ namespace zeb {
 int32_t follower_init(FollowerState& state, const char* root, const char* follower,
                       const char* master) {
   error_reset(state.error);
+  // An Init that fails at any step leaves the state bound to nothing, as
+  // before the first Init: no counter, no names, so Read and Commit refuse
+  // and no index file is written under names this Init did not bind.
+  state.counter.Close();
+  state.root[0] = '\0';
+  state.follower[0] = '\0';
+  state.master[0] = '\0';
   if (!check_root(state.error, root) || !check_name(state.error, follower, "follower name") ||
       !check_name(state.error, master, "master name") ||
       !check_channel_paths(state.error, root, master, follower) ||
       !check_channel_paths(state.error, root, master, master))
     return 0;
-  copy_name(state.root, root);
-  copy_name(state.follower, follower);
-  copy_name(state.master, master);
-  // The old counter belongs to the old names: an Init that fails from here on
-  // leaves no counter, so Read refuses until an Init succeeds.
-  state.counter.Close();
 
   if (!ensure_channel_directories(state.error, "Init", root, master)) return 0;
 
@@ -46,6 +47,9 @@ int32_t follower_init(FollowerState& state, const char* root, const char* follow
     state.counter.raise_to(count);
   }
 
+  copy_name(state.root, root);
+  copy_name(state.follower, follower);
+  copy_name(state.master, master);
   // Records are numbered from 1; a negative cursor means nothing more than 0.
   state.cursor = cursor < 0 ? 0 : cursor;
   // A Commit before the next successful Read rewrites this cursor unchanged.

@@ -44,6 +44,8 @@ NextRecord load_following(FollowerState& state, int32_t& number, PathBuffer& pat
 
 int32_t read_next(FollowerState& state, Route route) {
   if (!state.counter.is_open()) return error_fail(state.error, "Read: could not get MapFile pointer.");
+  if (!keep_channel_counter(state.counter, state.error, "Read", state.master, OrphanCheck::when_due))
+    return 0;
   if (!channel_directories_exist(state)) return 0;
   if (state.cursor >= state.counter.read()) return 0;
 

@@ -41,17 +41,21 @@ bool survey_records(const char* root, const char* master, int32_t floor, Records
 
 int32_t master_init(MasterState& state, const char* root, const char* master) {
   error_reset(state.error);
+  // An Init that fails at any step leaves the state bound to nothing, as
+  // before the first Init: no counter, no names, so Write refuses. Closing
+  // the counter also gives up the claim on the old master name.
+  state.counter.Close();
+  state.root[0] = '\0';
+  state.master[0] = '\0';
   if (!check_root(state.error, root) || !check_name(state.error, master, "master name") ||
       !check_channel_paths(state.error, root, master, master))
     return 0;
-  copy_name(state.root, root);
-  copy_name(state.master, master);
-  // The old counter and count belong to the old names: an Init that fails
-  // from here on leaves no counter, so Write refuses until an Init succeeds.
-  state.counter.Close();
 
   if (!ensure_channel_directories(state.error, "Init", root, master)) return 0;
   if (!open_channel_counter(state.counter, state.error, master)) return 0;
+  // One master per master name on the machine: the counter is named after
+  // the master alone, so a second one under any root would share its count.
+  if (!claim_channel_counter(state.counter, state.error, master)) return 0;
 
   // Resume after the newest record, whether the index file says so or only
   // the directory does (an index file lost or rolled back must never make
@@ -65,6 +69,8 @@ int32_t master_init(MasterState& state, const char* root, const char* master) {
     join_path(directory, {root, master});
     return error_fail(state.error, "Init: could not list %s directory.", directory);
   }
+  copy_name(state.root, root);
+  copy_name(state.master, master);
   state.count = on_disk.highest;
   // But publish no further than the newest whole record: the newest file may
   // be one a killed Write left half written, which no follower can load.
@@ -76,6 +82,8 @@ int32_t master_write(MasterState& state) {
   error_reset(state.error);
   if (!state.counter.is_open())
     return error_fail(state.error, "Write: could not get MapFile pointer.");
+  if (!keep_channel_counter(state.counter, state.error, "Write", state.master, OrphanCheck::every_call))
+    return 0;
   if (!ensure_channel_directories(state.error, "Write", state.root, state.master)) return 0;
   if (state.count == INT32_MAX)
     return error_fail(state.error, "Write: no record number is left after %d.",

@@ -125,5 +125,39 @@ TEST_F(FaultRegression, FollowerInitRefusesToSeedFromAMasterIndexItCannotRead) {
   ASSERT_EQ(follower_read(follower), 1);
 }
 
+// An Init that failed after its checks used to leave its names bound: a
+// Commit then wrote the old channel's pending number into the new channel's
+// index file, and a Write numbered into the new channel's directory.
+TEST_F(FaultRegression, AnInitFailingAtAnyStepLeavesNothingBound) {
+  place_record(1);
+  fault::put_file("R\\M\\system\\M", "1");
+  for (int kind = 0; kind < fault::kCallKinds; ++kind) {
+    FollowerState follower;
+    MasterState master;
+    ASSERT_EQ(start_follower(follower), 1);
+    ASSERT_EQ(follower_read(follower), 1);
+    ASSERT_EQ(master_init(master, "R", "M"), 1);
+    fault::fail_calls_from(static_cast<Call>(kind), fault::calls(static_cast<Call>(kind)) + 1);
+    bool follower_failed = follower_init(follower, "R", "F", "H") == 0;
+    bool master_failed = master_init(master, "R", "H") == 0;
+    fault::clear_faults();
+    const char* kind_name = fault::call_name(static_cast<Call>(kind));
+    if (follower_failed) {
+      EXPECT_EQ(follower_commit(follower), 0) << kind_name;
+      EXPECT_STREQ(follower.error.message, "Commit: Init has not been called.") << kind_name;
+      EXPECT_EQ(follower_read(follower), 0) << kind_name;
+      EXPECT_STREQ(follower.error.message, "Read: could not get MapFile pointer.") << kind_name;
+    }
+    if (master_failed) {
+      EXPECT_EQ(master_write(master), 0) << kind_name;
+      EXPECT_STREQ(master.error.message, "Write: could not get MapFile pointer.") << kind_name;
+    }
+    EXPECT_FALSE(fault::file("R\\H\\system\\F")) << kind_name;
+    EXPECT_FALSE(fault::file("R\\M\\system\\F")) << kind_name;
+    EXPECT_FALSE(fault::file("R\\H\\000001")) << kind_name;
+    EXPECT_FALSE(fault::file("R\\M\\000002")) << kind_name;
+  }
+}
+
 }  // namespace
 }  // namespace zeb

@@ -1,10 +1,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 
@@ -369,14 +371,27 @@ TEST_F(FollowerTest, InitRefusesACursorFileThatCannotBeRead) {
   EXPECT_EQ(message(), "Read: could not get MapFile pointer.");
 }
 
-TEST_F(FollowerTest, AFailedInitAfterASuccessfulOneLeavesNoCounterBehind) {
+// A failed Init used to leave its names bound: the Commit after it wrote the
+// old channel's pending number into the new channel's index file, and a later
+// follower there skipped that many records.
+TEST_F(FollowerTest, AFailedInitLeavesNothingBound) {
   start_master();
   publish(1, 2);
-  ASSERT_EQ(init(), 1);
-  test::write_text(dir / "file", "");
-  EXPECT_EQ(follower_init(state, (dir / "file/sub").c_str(), "F", "other"), 0);
-  EXPECT_EQ(follower_read(state), 0);
-  EXPECT_EQ(message(), "Read: could not get MapFile pointer.");
+  std::string other = master + "-h";
+  std::string shm = "/dev/shm/zeb_" + other;
+  ASSERT_EQ(::mkdir(shm.c_str(), 0700), 0);  // H's counter cannot be opened
+  for (const char* other_master : {other.c_str(), ".."}) {
+    ASSERT_EQ(init(), 1);
+    ASSERT_EQ(follower_read(state), 1);
+    EXPECT_EQ(follower_init(state, root.c_str(), follower.c_str(), other_master), 0);
+    EXPECT_EQ(follower_commit(state), 0);
+    EXPECT_EQ(message(), "Commit: Init has not been called.");
+    EXPECT_EQ(follower_read(state), 0);
+    EXPECT_EQ(message(), "Read: could not get MapFile pointer.");
+  }
+  ::rmdir(shm.c_str());
+  EXPECT_FALSE(test::exists(test::join(test::join(test::join(root, other), "system"), follower)));
+  EXPECT_FALSE(test::exists(index_path(follower)));
 }
 
 TEST_F(FollowerTest, NamesMustBePlainComponents) {
@@ -457,6 +472,38 @@ TEST_F(FollowerTest, AFollowerJoiningALiveCounterTrustsIt) {
   ASSERT_EQ(init(), 1);
   EXPECT_TRUE(state.counter.already_existed());
   EXPECT_EQ(state.counter.read(), 3);
+}
+
+// systemd-logind (RemoveIPC=yes) or an administrator may remove the
+// counter's name while participants hold it. The master went on publishing
+// into the removed block, which a follower starting later never saw.
+TEST_F(FollowerTest, ParticipantsMeetAgainAfterTheCounterNameWasRemoved) {
+  start_master();
+  publish(1, 2);
+  ASSERT_EQ(init(), 1);
+  ASSERT_EQ(::shm_unlink(("/zeb_" + master).c_str()), 0);
+  FollowerState late;  // makes a new block, seeded from the master index
+  ASSERT_EQ(follower_init(late, root.c_str(), "F2", master.c_str()), 1);
+  publish(3, 4);  // the master joins the name again at its next Write
+  int32_t live = 0;
+  EXPECT_TRUE(platform::counter_peek(("zeb_" + master).c_str(), &live));
+  EXPECT_EQ(live, 4);
+  // The early follower, still on the removed block, finds the name again
+  // within its check interval.
+  for (FollowerState* reader : {&late, &state}) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (int n = 1; n <= 4;) {
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "stuck before record " << n;
+      if (follower_read(*reader) == 0) {
+        ASSERT_EQ(reader->error.code, 0) << reader->error.message;
+        ::usleep(1000);
+        continue;
+      }
+      ASSERT_EQ(reader->received.ticket, test::sample_record(n).ticket);
+      ASSERT_EQ(follower_commit(*reader), 1);
+      ++n;
+    }
+  }
 }
 
 }  // namespace

@@ -1,7 +1,13 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include "follower.h"
 #include "map_file.h"
+#include "master.h"
 #include "support/test_support.h"
 
 namespace zeb {
@@ -71,6 +77,34 @@ TEST_F(MapFileTest, CreationFailureIsReportedAndLeavesItClosed) {
   EXPECT_EQ(open_channel_counter(counter, error, master.c_str()), 0);
   EXPECT_STREQ(error.message, "MapFile: Could not create file-mapping object.");
   ::rmdir(("/dev/shm/" + name).c_str());
+}
+
+// With /dev/shm full (a container's 64 MB fills easily), the first write
+// to a sparse block killed the host with SIGBUS: its page is reserved when
+// the block is set up, so Init fails instead.
+TEST_F(MapFileTest, AFullSharedMemoryFileSystemFailsInitInsteadOfCrashingIt) {
+  test::TempDir dir("/tmp");  // not under the /dev/shm replaced below
+  std::string root = dir / "root";
+  int status = test::run_in_child([&] {
+    // A tiny /dev/shm of this process's own, filled up.
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", "/dev/shm", "tmpfs", 0, "size=8k") != 0)
+      ::_exit(77);
+    int filler = ::open("/dev/shm/filler", O_WRONLY | O_CREAT, 0600);
+    char page[4096] = {1};
+    while (::write(filler, page, sizeof page) > 0) {
+    }
+    ::close(filler);
+    MasterState master_state;
+    EXPECT_EQ(master_init(master_state, root.c_str(), master.c_str()), 0);
+    EXPECT_STREQ(master_state.error.message, "MapFile: Could not create file-mapping object.");
+    FollowerState follower_state;
+    EXPECT_EQ(follower_init(follower_state, root.c_str(), "F", master.c_str()), 0);
+    EXPECT_STREQ(follower_state.error.message, "MapFile: Could not create file-mapping object.");
+    EXPECT_EQ(follower_state.error.code, -1);
+  });
+  if (status == 77) GTEST_SKIP() << "needs root: mounts a small /dev/shm in a private mount namespace";
+  EXPECT_EQ(status, 0);  // 135: SIGBUS
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 
+#include "follower.h"
 #include "master.h"
 #include "support/channel_fixture.h"
 #include "support/test_support.h"
@@ -88,6 +90,7 @@ TEST_F(MasterTest, InitResumesAfterTheNewestRecordWhenTheIndexIsBehind) {
   ASSERT_EQ(init(), 1);
   for (int n = 1; n <= 3; ++n) ASSERT_EQ(write(n), 1);
   std::vector<unsigned char> third = test::read_bytes(record_path("000003"));
+  state.counter.Close();  // the first run ends: one master per name at a time
 
   for (const char* index_text : {"", "1", "garbage"}) {
     test::write_text(index_path(master), index_text);
@@ -122,6 +125,7 @@ TEST_F(MasterTest, InitPublishesNoFurtherThanTheNewestWholeRecord) {
   for (int n = 1; n <= 2; ++n) ASSERT_EQ(write(n), 1);
   test::write_text(record_path("000003"), std::string(40, 'x'));
   test::write_text(index_path(master), "1");
+  state.counter.Close();  // killed
   MasterState restarted;
   ASSERT_EQ(master_init(restarted, root.c_str(), master.c_str()), 1);
   EXPECT_EQ(restarted.count, 3);
@@ -238,10 +242,12 @@ TEST_F(MasterTest, AFailedInitAfterASuccessfulOneLeavesNoCounterBehind) {
   EXPECT_EQ(message(), "Write: could not get MapFile pointer.");
 }
 
-TEST_F(MasterTest, RefusedArgumentsLeaveTheBoundChannelUntouched) {
-  ASSERT_EQ(init(), 1);
+// A refused Init unbinds the channel: a Write after it would otherwise go
+// on numbering the old channel for a host that believes it moved.
+TEST_F(MasterTest, RefusedArgumentsLeaveNothingBound) {
   const char* names[] = {nullptr, "", ".", "..", "a/b", "a\\b"};
   for (const char* name : names) {
+    ASSERT_EQ(init(), 1);
     EXPECT_EQ(master_init(state, root.c_str(), name), 0);
     EXPECT_EQ(std::string(message()).rfind("Init: master name ", 0), 0u) << message();
   }
@@ -249,10 +255,51 @@ TEST_F(MasterTest, RefusedArgumentsLeaveTheBoundChannelUntouched) {
   EXPECT_EQ(master_init(state, std::string(300, 'r').c_str(), master.c_str()), 0);
   EXPECT_EQ(master_init(state, (dir / std::string(220, 'r')).c_str(), master.c_str()), 0);
   EXPECT_EQ(std::string(message()).rfind("Init: paths under root ", 0), 0u) << message();
-  EXPECT_EQ(std::string(state.root), root);
-  EXPECT_EQ(std::string(state.master), master);
-  ASSERT_EQ(write(1), 1);
-  EXPECT_TRUE(test::exists(record_path("000001")));
+  EXPECT_EQ(write(1), 0);
+  EXPECT_EQ(message(), "Write: could not get MapFile pointer.");
+  EXPECT_FALSE(test::exists(record_path("000001")));
+  EXPECT_FALSE(test::exists(index_path(master)));
+  // Nor does the refused Init keep the master's name from anyone else.
+  MasterState other;
+  EXPECT_EQ(master_init(other, root.c_str(), master.c_str()), 1);
+}
+
+// One master per master name on the machine: a second one would take the
+// same numbers, or, under another root, share the count named after it.
+TEST_F(MasterTest, AMasterInAnotherProcessKeepsTheNameUntilItDies) {
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  pid_t holder = ::fork();
+  if (holder == 0) {
+    ::close(ready[0]);
+    MasterState running;
+    if (master_init(running, root.c_str(), master.c_str()) == 1) (void)!::write(ready[1], "r", 1);
+    ::pause();
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  ::close(ready[0]);
+
+  test::TempDir other_root;
+  for (const std::string& where : {root, other_root.path()}) {
+    EXPECT_EQ(master_init(state, where.c_str(), master.c_str()), 0);
+    EXPECT_EQ(state.error.code, -1);
+    EXPECT_EQ(message(), "Init: another master named " + master + " is running on this machine.");
+  }
+  EXPECT_EQ(write(1), 0);
+  EXPECT_FALSE(test::exists(record_path("000001")));
+
+  ::kill(holder, SIGKILL);
+  test::wait_for(holder);
+  ASSERT_EQ(init(), 1) << message();
+  ASSERT_EQ(init(), 1) << message();  // its own re-Init is no second master
+  MasterState second;
+  EXPECT_EQ(master_init(second, root.c_str(), master.c_str()), 0);
+  // Moving to another name gives up the first.
+  ASSERT_EQ(master_init(state, root.c_str(), (master + "-next").c_str()), 1);
+  EXPECT_EQ(master_init(second, root.c_str(), master.c_str()), 1) << second.error.message;
 }
 
 TEST_F(MasterTest, NumbersNeverOverflow) {
@@ -271,9 +318,14 @@ TEST_F(MasterTest, ParticipantsStartingTogetherOnAnEmptyRootAllSucceed) {
   for (int i = 0; i < 8; ++i) {
     pid_t pid = ::fork();
     if (pid == 0) {
-      MasterState mine;
       // Same root and master: every Init races to create the same tree.
-      ::_exit(master_init(mine, root.c_str(), master.c_str()) == 1 ? 0 : 1);
+      if (i == 0) {
+        MasterState mine;
+        ::_exit(master_init(mine, root.c_str(), master.c_str()) == 1 ? 0 : 1);
+      }
+      FollowerState mine;
+      std::string name = "f" + std::to_string(i);
+      ::_exit(follower_init(mine, root.c_str(), name.c_str(), master.c_str()) == 1 ? 0 : 1);
     }
     children.push_back(pid);
   }

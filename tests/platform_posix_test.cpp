@@ -1,10 +1,16 @@
 // What only the POSIX layer has to get right: FIFOs, and the emulation of
 // named shared memory that lives only while some process holds it, across
-// processes and kills. platform_test.cpp holds what every layer must do.
+// processes, kills, racing openers and observers. platform_test.cpp holds what every layer must do.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "platform/platform.h"
 #include "support/test_support.h"
@@ -105,6 +111,70 @@ TEST_F(PosixCounter, PeekingCreatesNoSharedMemoryObject) {
   int32_t value = -1;
   EXPECT_FALSE(counter_peek(name.c_str(), &value));
   EXPECT_FALSE(test::exists("/dev/shm/" + name));
+}
+
+// An opener sets a new block up holding the holder byte exclusively, while
+// the object may still be empty; a peeker that mapped it then died of SIGBUS.
+TEST_F(PosixCounter, PeekingNeverTouchesABlockBeingSetUp) {
+  int fd = ::shm_open(("/" + name).c_str(), O_RDWR | O_CREAT, 0666);  // empty, as created
+  ASSERT_GE(fd, 0);
+  struct flock setting_up = {};
+  setting_up.l_type = F_WRLCK;
+  setting_up.l_whence = SEEK_SET;
+  setting_up.l_start = 1;
+  setting_up.l_len = 1;
+  ASSERT_EQ(::fcntl(fd, F_OFD_SETLK, &setting_up), 0);
+  int status = test::run_in_child([&] {
+    int32_t value = -1;
+    EXPECT_FALSE(counter_peek(name.c_str(), &value));
+  });
+  EXPECT_EQ(status, 0);  // 135: SIGBUS
+  ::close(fd);
+  ::shm_unlink(("/" + name).c_str());
+}
+
+// Openers racing on a name nobody holds: the guard lets exactly one of them
+// set up the new block, and every other joins it.
+TEST_F(PosixCounter, ManyProcessesOpeningAtOnceAllSucceedAndExactlyOneSeesANewBlock) {
+  constexpr int kOpeners = 16;
+  int go[2], results[2], done[2];
+  ASSERT_EQ(::pipe(go), 0);
+  ASSERT_EQ(::pipe(results), 0);
+  ASSERT_EQ(::pipe(done), 0);
+  std::vector<pid_t> openers;
+  for (int i = 0; i < kOpeners; ++i) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      ::close(go[1]);
+      ::close(done[1]);
+      char byte;
+      (void)!::read(go[0], &byte, 1);  // end of file: all start at once
+      bool existed = false;
+      Counter* counter = counter_open(name.c_str(), &existed);
+      char result = counter == nullptr ? 'x' : existed ? 'e' : 'n';
+      (void)!::write(results[1], &result, 1);
+      (void)!::read(done[0], &byte, 1);  // hold it until everyone has opened
+      ::_exit(0);
+    }
+    openers.push_back(pid);
+  }
+  ::close(go[1]);
+  ::close(results[1]);
+  ::close(done[0]);
+  std::string seen;
+  while (seen.size() < kOpeners) {
+    struct pollfd ready = {results[0], POLLIN, 0};
+    ASSERT_EQ(::poll(&ready, 1, 20000), 1) << "results so far: " << seen;
+    char result;
+    ASSERT_EQ(::read(results[0], &result, 1), 1) << "results so far: " << seen;
+    seen += result;
+  }
+  ::close(done[1]);
+  for (pid_t pid : openers) EXPECT_EQ(test::wait_for(pid), 0);
+  ::close(go[0]);
+  ::close(results[0]);
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), 'x'), 0) << seen;
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), 'n'), 1) << seen;
 }
 
 TEST_F(PosixCounter, AnUnusableNameFailsToOpen) {

@@ -67,6 +67,22 @@ TEST_F(ZebctlLibraryTest, PublishChecksEveryValueBeforeTouchingTheChannel) {
   EXPECT_FALSE(test::exists(master_dir()));
 }
 
+// Two masters would take the same numbers: publish goes through the master
+// library, which keeps a second master of the name out.
+TEST_F(ZebctlLibraryTest, PublishIsRefusedWhileAMasterRuns) {
+  publish_up_to(2);
+  test::CommandResult refused = zebctl({"publish", root, master, "--ticket", "7"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("Init: another master named " + master + " is running on this machine."),
+            std::string::npos)
+      << refused.err;
+  EXPECT_FALSE(test::exists(record_path("000003")));
+  writer.counter.Close();  // the master has gone
+  test::CommandResult after = zebctl({"publish", root, master, "--ticket", "7"});
+  EXPECT_EQ(after.status, 0) << after.err;
+  EXPECT_TRUE(test::exists(record_path("000003")));
+}
+
 TEST_F(ZebctlLibraryTest, FollowPrintsCommitsAndResumesAfterItsCursor) {
   publish_up_to(3);
   test::CommandResult first = zebctl({"follow", root, "copier", master, "--count", "2"});

@@ -55,8 +55,18 @@ int32_t* counter_map(Counter* counter);                          // nullptr on f
 void counter_unmap(int32_t* view);
 void counter_close(Counter* counter);
 
+// Makes this holder the one master of the counter's name on the machine.
+// False when another holder, in this process or another, has claimed it. The
+// claim ends with counter_close, or with the process, however it dies.
+bool counter_claim(Counter* counter);
+
+// True when the counter's name no longer refers to this holder's block: it
+// was removed while held (and perhaps made again by somebody else).
+bool counter_orphaned(Counter* counter);
+
 // Reads a named counter without creating, joining or seeding it. False when
-// no live process holds a counter of that name.
+// no live process holds a counter of that name, or its holder is still
+// setting it up as a new block.
 bool counter_peek(const char* name, int32_t* value);
 
 // Full-barrier atomic operations on a mapped counter, coherent across processes.

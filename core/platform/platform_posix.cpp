@@ -9,8 +9,12 @@
 // - Named shared memory that vanishes with its last holder: every holder keeps
 //   a shared lock on byte 1 of the shm object. An opener that can lock that
 //   byte exclusively knows that no live process holds the block (a killed
-//   holder's locks die with it), and clears it as a new block. Byte 0 is a
-//   guard that serialises openers so two of them never both see a new block.
+//   holder's locks die with it), and clears it as a new block, holding its
+//   lock on byte 1 exclusively until the block is ready. Byte 0 is a guard
+//   that serialises openers so two of them never both see a new block. The
+//   block is never shrunk, and its page is reserved when it is set up, so a
+//   mapping of it never faults. A master's claim is an exclusive lock on
+//   byte 2.
 #include "platform.h"
 
 #include <dirent.h>
@@ -146,6 +150,7 @@ namespace {
 
 constexpr off_t kGuardByte = 0;
 constexpr off_t kHolderByte = 1;
+constexpr off_t kMasterByte = 2;
 
 // Open-file-description locks: owned by this open of the object, so two opens
 // in one process exclude each other, and released when the descriptor closes.
@@ -170,6 +175,16 @@ int open_shm(const char* name, int flags) {
   return ::shm_open(shm_name, flags | O_CLOEXEC, 0666);
 }
 
+// Gives the block its storage and a count of 0. Reserving the page here
+// turns a full /dev/shm into a failed open rather than a SIGBUS at the
+// first access; the block is cleared by writing, never by shrinking it,
+// so a peeker's mapping never loses its page.
+bool set_up_block(int fd) {
+  if (::posix_fallocate(fd, 0, sizeof(int32_t)) != 0) return false;
+  const int32_t zero = 0;
+  return ::pwrite(fd, &zero, sizeof zero, 0) == static_cast<ssize_t>(sizeof zero);
+}
+
 }  // namespace
 
 Counter* counter_open(const char* name, bool* already_existed) {
@@ -181,7 +196,7 @@ Counter* counter_open(const char* name, bool* already_existed) {
     bool nobody_holds_it = lock_byte(fd, kHolderByte, F_WRLCK, false);
     // A block that no live process holds is new: clear whatever an earlier
     // generation left in it.
-    if (nobody_holds_it) ok = ::ftruncate(fd, 0) == 0 && ::ftruncate(fd, sizeof(int32_t)) == 0;
+    if (nobody_holds_it) ok = set_up_block(fd);
     ok = ok && lock_byte(fd, kHolderByte, F_RDLCK, false);
     ok = lock_byte(fd, kGuardByte, F_UNLCK, false) && ok;
     *already_existed = !nobody_holds_it;
@@ -205,17 +220,26 @@ void counter_close(Counter* counter) {
   delete counter;
 }
 
+bool counter_claim(Counter* counter) {
+  return lock_byte(counter->fd, kMasterByte, F_WRLCK, false);
+}
+
+bool counter_orphaned(Counter* counter) {
+  struct stat info;
+  return ::fstat(counter->fd, &info) == 0 && info.st_nlink == 0;
+}
+
 bool counter_peek(const char* name, int32_t* value) {
   int fd = open_shm(name, O_RDWR);
   if (fd < 0) return false;
-  // Somebody holds the block exactly when a lock conflicts with ours on the
-  // holder byte; asking takes no lock.
+  // Holders keep shared locks on the holder byte; an exclusive one is an
+  // opener still setting up a new block. Asking takes no lock.
   struct flock probe = {};
   probe.l_type = F_WRLCK;
   probe.l_whence = SEEK_SET;
   probe.l_start = kHolderByte;
   probe.l_len = 1;
-  bool live = ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+  bool live = ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type == F_RDLCK;
   void* view = live ? ::mmap(nullptr, sizeof(int32_t), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
                     : MAP_FAILED;
   ::close(fd);

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -152,6 +153,8 @@ bool replace_file(const char* from, const char* to) {
 
 struct Counter {
   HANDLE mapping;
+  HANDLE claim;  // the master's claim, nullptr until taken
+  char claim_name[MAX_PATH + 16];
 };
 
 Counter* counter_open(const char* name, bool* already_existed) {
@@ -161,8 +164,14 @@ Counter* counter_open(const char* name, bool* already_existed) {
                                         sizeof(int32_t), name);
   *already_existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
   if (mapping == nullptr) return nullptr;
-  Counter* counter = new (std::nothrow) Counter{mapping};
-  if (counter == nullptr) ::CloseHandle(mapping);
+  Counter* counter = new (std::nothrow) Counter{mapping, nullptr, {}};
+  if (counter == nullptr) {
+    ::CloseHandle(mapping);
+    return nullptr;
+  }
+  // Kernel objects of every type share one namespace, and every counter's
+  // name begins "zeb_", so this prefix meets no counter.
+  std::snprintf(counter->claim_name, sizeof counter->claim_name, "zebmaster_%s", name);
   return counter;
 }
 
@@ -175,14 +184,35 @@ void counter_unmap(int32_t* view) {
 }
 
 void counter_close(Counter* counter) {
+  if (counter->claim != nullptr) ::CloseHandle(counter->claim);
   ::CloseHandle(counter->mapping);
   delete counter;
+}
+
+bool counter_claim(Counter* counter) {
+  // The claim is a named mutex that nobody waits on: whoever creates it holds
+  // the claim, and it ends when its only handle closes, also when the
+  // process dies.
+  if (counter->claim != nullptr) return true;
+  HANDLE claim = ::CreateMutexA(nullptr, FALSE, counter->claim_name);
+  if (claim == nullptr) return false;
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+    ::CloseHandle(claim);
+    return false;
+  }
+  counter->claim = claim;
+  return true;
+}
+
+bool counter_orphaned(Counter*) {
+  // A named object keeps its name as long as any handle to it is open.
+  return false;
 }
 
 bool counter_peek(const char* name, int32_t* value) {
   HANDLE mapping = ::OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
   if (mapping == nullptr) return false;
-  Counter peeked{mapping};
+  Counter peeked{mapping, nullptr, {}};
   int32_t* view = counter_map(&peeked);
   if (view != nullptr) {
     *value = counter_load(view);

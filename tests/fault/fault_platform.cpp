@@ -41,6 +41,7 @@ struct Node {
 struct Block {
   std::unique_ptr<int32_t> value = std::make_unique<int32_t>(0);
   int holders = 0;
+  const platform::Counter* master = nullptr;  // the holder with the master's claim
 };
 
 struct World {
@@ -120,6 +121,7 @@ void release_counter(platform::Counter* counter) {
   if (counter->released) return;
   counter->released = true;
   auto block = world().blocks.find(counter->name);
+  if (block->second.master == counter) block->second.master = nullptr;
   if (--block->second.holders == 0) world().blocks.erase(block);
 }
 
@@ -350,6 +352,20 @@ void counter_unmap(int32_t*) {
 
 void counter_close(Counter* counter) {
   if (fault::alive_for_call()) fault::release_counter(counter);
+}
+
+bool counter_claim(Counter* counter) {
+  if (!fault::alive_for_call()) return false;
+  fault::Block& block = world().blocks[counter->name];
+  if (block.master != nullptr && block.master != counter) return false;
+  block.master = counter;
+  return true;
+}
+
+bool counter_orphaned(Counter*) {
+  // As on the target platform, a held name is never removed. Not counted as
+  // a call: followers ask on a clock, which must not move the call numbers.
+  return false;
 }
 
 bool counter_peek(const char* name, int32_t* value) {

@@ -205,9 +205,11 @@ TEST_F(FollowerDllTest, InitCreatesTheTreeAndRefusesBadNames) {
   EXPECT_STREQ(api.ErrorMsg(), "Init: follower name must not contain '/' or '\\': a\\b");
   EXPECT_EQ(api.Init(root.c_str(), follower.c_str(), nullptr), 0);
   EXPECT_STREQ(api.ErrorMsg(), "Init: master name is a null pointer.");
-  // Refused arguments leave the bound channel as it was.
+  // Refused arguments leave no channel bound.
   EXPECT_EQ(api.Read(), 0);
-  EXPECT_EQ(api.ErrorCode(), 0);
+  EXPECT_STREQ(api.ErrorMsg(), "Read: could not get MapFile pointer.");
+  EXPECT_EQ(api.Commit(), 0);
+  EXPECT_STREQ(api.ErrorMsg(), "Commit: Init has not been called.");
 }
 
 // Both DLLs export Init, ErrorCode and ErrorMsg; each keeps to its own state.

@@ -104,5 +104,30 @@ TEST_F(ProcessesTest, AFollowerThatFindsNoHolderSeedsTheCounterFromTheMasterInde
   EXPECT_EQ(late.api.ErrorCode(), 0);
 }
 
+// One master per master name on the machine: a second one, under this root
+// or another, would take the same numbers or share the count.
+TEST_F(ProcessesTest, ASecondMasterIsRefusedUntilTheFirstHasGone) {
+  Release release;
+  std::vector<std::string> args = master_args(1, 1);
+  args.push_back(release.name());
+  Process first(args);
+  ASSERT_TRUE(wait_for_counter(master, 1));
+  {
+    Master second;
+    for (const std::string& where : {root, dir / "other"}) {
+      EXPECT_EQ(second.api.Init(where.c_str(), master.c_str()), 0);
+      EXPECT_EQ(second.api.ErrorCode(), -1);
+      EXPECT_EQ(std::string(second.api.ErrorMsg()),
+                "Init: another master named " + master + " is running on this machine.");
+    }
+    first.kill();
+    ASSERT_EQ(second.api.Init(root.c_str(), master.c_str()), 1) << second.api.ErrorMsg();
+    Process third(master_args(2, 2));
+    EXPECT_EQ(third.wait(), 1);
+  }
+  Process fourth(master_args(2, 2));  // the library that held the name is unloaded
+  EXPECT_EQ(fourth.wait(), 0);
+}
+
 }  // namespace
 }  // namespace zeb::wintest
