@@ -255,6 +255,8 @@ Latency ping_pong(int32_t records, const FollowerSide& follower, const MasterSid
 
 Latency measure_latency(const Medium& medium, int32_t records) {
   Channel channel(medium);
+  // One master per name: the master process below takes it over.
+  channel.writer.counter.Close();
   return ping_pong(
       records,
       [&](Board& board, const Arrival& arrived) {
@@ -289,6 +291,8 @@ Latency measure_counter_latency(int32_t records) {
 Throughput measure_throughput(const Medium& medium, int32_t records, int followers) {
   Throughput result;
   Channel channel(medium);
+  // One master per name: the master process below takes it over.
+  channel.writer.counter.Close();
   SharedBoard shared(records);
   Board* board = shared.get();
   if (board == nullptr || followers > kMaxFollowers) {
