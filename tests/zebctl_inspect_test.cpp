@@ -213,6 +213,29 @@ TEST_F(ZebctlInspectTest, TailPassesOverGapsAndShortFilesAsFollowersDo) {
   EXPECT_EQ(numbers, (std::vector<int>{1, 3, 5}));
 }
 
+// Output that cannot be written is a failure, never a silent success; a
+// watcher whose reader has gone ends without waiting for another record.
+TEST_F(ZebctlInspectTest, OutputThatCannotBeWrittenEndsTheCommand) {
+  publish_up_to(3);
+  for (std::vector<std::string> args : {std::vector<std::string>{"status", root, master},
+                                        {"show", root, master, "1", "--json"}, {"status", "--help"}}) {
+    args.insert(args.begin(), ZEBCTL);
+    EXPECT_EQ(test::wait_for(test::spawn_logged(args, "/dev/full", log("full.err"))), 1) << args[1];
+    EXPECT_EQ(test::read_text(log("full.err")), "zebctl " + args[1] +
+                                                    ": could not write to standard output: No space left "
+                                                    "on device\n");
+  }
+
+  // tail --from 1 | head -3, with exactly three records.
+  int reader = -1;
+  int tail = start_zebctl_piped("tail", {"tail", root, master, "--from", "1"}, &reader);
+  EXPECT_EQ(read_lines(reader, 3), (std::vector<std::string>{line_of(1), line_of(2), line_of(3)}));
+  ::close(reader);
+  EXPECT_EQ(ends_by_itself(tail), 1);
+  EXPECT_EQ(test::read_text(log("tail") + ".err"),
+            "zebctl tail: standard output is closed: nothing printed now could be read\n");
+}
+
 TEST_F(ZebctlInspectTest, TailStopsCleanlyOnCtrlC) {
   publish_up_to(1);
   int tail = start_zebctl("tail", {"tail", root, master, "--from", "1"});

@@ -93,6 +93,26 @@ TEST_F(ZebctlLibraryTest, FollowKeepsUpWithALiveMasterAndStopsCleanlyOnCtrlC) {
   EXPECT_EQ(test::read_text(log("follow") + ".err"), "");
 }
 
+// A record is committed only once its line is out: a full disk or a pipe
+// that nobody reads any more ends follow with nothing further committed.
+TEST_F(ZebctlLibraryTest, FollowCommitsOnlyWhatItPrinted) {
+  publish_up_to(3);
+  int full = test::spawn_logged({ZEBCTL, "follow", root, "copier", master}, "/dev/full", log("full.err"));
+  EXPECT_EQ(ends_by_itself(full), 1);
+  EXPECT_EQ(test::read_text(log("full.err")),
+            "zebctl follow: could not write to standard output: No space left on device\n");
+  EXPECT_FALSE(test::exists(index_path("copier")));
+
+  int reader = -1;
+  int piped = start_zebctl_piped("piped", {"follow", root, "copier", master}, &reader);
+  EXPECT_EQ(read_lines(reader, 3), (std::vector<std::string>{line_of(1), line_of(2), line_of(3)}));
+  ::close(reader);
+  publish_up_to(5);
+  EXPECT_EQ(ends_by_itself(piped), 1);
+  EXPECT_EQ(test::read_text(index_path("copier")), "3");
+  EXPECT_EQ(test::read_text(log("piped") + ".err").rfind("zebctl follow: ", 0), 0u);
+}
+
 // A numbered directory stops a follower, as Read's contract says; the tool
 // says why once instead of on every poll, and the cursor stays put.
 TEST_F(ZebctlLibraryTest, FollowReportsAFailingReadOnce) {

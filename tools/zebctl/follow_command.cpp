@@ -6,6 +6,7 @@
 #include "channel_view.h"
 #include "commands.h"
 #include "interrupt.h"
+#include "output.h"
 #include "record_files.h"
 #include "record_text.h"
 #include "zeb/zebfollower.h"
@@ -119,12 +120,15 @@ int run_follow(const Arguments& args) {
       std::string error = follower.error_code() != 0 ? follower.error_msg() : "";
       if (!error.empty() && error != last_error) std::fprintf(stderr, "zebctl follow: %s\n", error.c_str());
       last_error = error;
+      check_output_open();
       pause_between_polls();
       continue;
     }
     last_error.clear();
     zeb::TradeRecord record = follower.received();
     int32_t number = loaded_number(channel, cursor);
+    // A record is committed only once its line is out: print_record ends the
+    // command on a write error.
     print_record(number, record, json);
     if (follower.commit() != 1)
       fail(std::string(follower.error_msg()) + " (the record is delivered again to " + name + ")");

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "output.h"
 
 namespace {
 
@@ -28,9 +29,12 @@ int run(const zebctl::Command& command, const std::vector<std::string>& args) {
     zebctl::Arguments parsed = zebctl::parse_arguments(command.syntax, args);
     if (parsed.help) {
       std::fputs(command.help, stdout);
-      return 0;
+    } else {
+      int status = command.run(parsed);
+      if (status != 0) return status;
     }
-    return command.run(parsed);
+    zebctl::finish_output();
+    return 0;
   } catch (const zebctl::Failure& failure) {
     std::string hint =
         failure.status == zebctl::kBadUsage ? std::string(" (see zebctl ") + command.name + " --help)" : "";
@@ -50,7 +54,9 @@ int main(int argc, char** argv) {
   std::string name = argc > 1 ? argv[1] : "";
   if (name == "--help" || name == "-h" || name == "help") {
     print_overview(stdout);
-    return 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+    std::fprintf(stderr, "zebctl: could not write to standard output\n");
+    return zebctl::kFailed;
   }
   for (const zebctl::Command* command : kCommands) {
     if (name == command->name) return run(*command, std::vector<std::string>(argv + 2, argv + argc));

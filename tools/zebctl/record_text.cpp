@@ -66,13 +66,3 @@ std::string record_json(int32_t number, const zeb::TradeRecord& record, const st
 }
 
 }  // namespace zebctl
-
-namespace zebctl {
-
-void print_record(int32_t number, const zeb::TradeRecord& record, bool json) {
-  std::string line = json ? record_json(number, record) : record_line(number, record);
-  std::printf("%s\n", line.c_str());
-  std::fflush(stdout);
-}
-
-}  // namespace zebctl

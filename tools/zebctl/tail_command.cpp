@@ -5,6 +5,7 @@
 #include "channel_view.h"
 #include "commands.h"
 #include "interrupt.h"
+#include "output.h"
 #include "record_files.h"
 #include "record_text.h"
 
@@ -35,6 +36,7 @@ int run_tail(const Arguments& args) {
   for (int32_t printed = 0; !interrupted() && (limit == 0 || printed < limit);) {
     Published published = published_count(channel);
     if (published.count <= cursor) {
+      check_output_open();
       pause_between_polls();
       continue;
     }
