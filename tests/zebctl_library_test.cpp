@@ -141,7 +141,8 @@ TEST_F(ZebctlLibraryTest, PublishFollowAndStatusAgree) {
   EXPECT_EQ(nlohmann::json::parse(followed.out.substr(followed.out.find('\n') + 1))["ticket"], 12);
   nlohmann::json status = nlohmann::json::parse(zebctl({"status", root, master, "--json"}).out);
   EXPECT_EQ(status["master_index"], 2);
-  EXPECT_EQ(status["followers"], nlohmann::json::parse(R"([{"name":"copier","cursor":2,"lag":0}])"));
+  EXPECT_EQ(status["followers"],
+            nlohmann::json::parse(R"([{"name":"copier","cursor":2,"lag":0,"blocked_at":null}])"));
 }
 
 }  // namespace

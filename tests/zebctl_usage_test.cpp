@@ -85,6 +85,19 @@ TEST_F(ZebctlUsageTest, BadCallsGetOneLineNamingTheProblem) {
        " publish: --ticket must be a whole number from -2147483648 to 2147483647, not '2147483648' (see "
        "zebctl "
        "publish --help)"},
+      {{"publish", "{root}", "{master}", "--lot", "1e-400"},
+       2,
+       " publish: --lot is too close to 0 for a double, not '1e-400' (see zebctl publish --help)"},
+      {{"publish", "{root}", "{master}", "--sl", "-1e400"},
+       2,
+       " publish: --sl must be a finite number, not '-1e400' (see zebctl publish --help)"},
+      {{"publish", "{root}", "{master}", "--cmd", "99999999999999999999"},
+       2,
+       " publish: --cmd must be a whole number from -2147483648 to 2147483647, not '99999999999999999999' (see "
+       "zebctl publish --help)"},
+      {{"tail", "{root}", "{master}", "--count", "2147483648"},
+       2,
+       " tail: --count must be a whole number from 1 to 2147483647, not '2147483648' (see zebctl tail --help)"},
       {{"publish", "{root}", "{master}", "--lot", "nan"},
        2,
        " publish: --lot must be a finite number, not 'nan' (see zebctl publish --help)"},

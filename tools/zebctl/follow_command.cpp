@@ -25,7 +25,9 @@ const char kHelp[] =
     "the last record committed under that name; a record printed but not committed\n"
     "(the process killed in between) is printed again next time. The channel must\n"
     "exist already (a master or zebctl publish has run), so a mistyped name makes\n"
-    "no new channel.\n"
+    "no new channel. A record is committed only once its line is written: output\n"
+    "that cannot be written (a full disk, a closed pipe) ends follow with status 1\n"
+    "and the record uncommitted, as does, on Linux, a pipe whose reader has gone.\n"
     "\n"
     "  --count K   stop after K records\n"
     "  --json      one JSON object per line (fields as zebctl show --json)\n";

@@ -20,7 +20,9 @@ const char kHelp[] =
     "line each, until Ctrl-C. A read-only observer: it writes no cursor, never\n"
     "holds the channel's counter and never opens a record above the published\n"
     "count, so it is safe beside a running master and its followers. Records are\n"
-    "picked as followers pick them: in order of number, passing over gaps.\n"
+    "picked as followers pick them: in order of number, passing over gaps. Output\n"
+    "that cannot be written ends tail with status 1, and so, on Linux, does a pipe\n"
+    "whose reader has gone (zebctl tail ... | head -3 ends with head).\n"
     "\n"
     "  --from N    start at record N (records already there come first); by\n"
     "              default only records published after tail starts\n"
@@ -55,14 +57,17 @@ int run_tail(const Arguments& args) {
         cursor = published.count;
         break;
       case zeb::NextRecord::open_failed:
-      case zeb::NextRecord::read_failed:
+      case zeb::NextRecord::read_failed: {
+        std::string name = path;
+        name.erase(0, name.rfind(zeb::platform::kPathSeparator) + 1);
         std::fprintf(stderr,
                      "zebctl tail: passing over record %d: could not read %s (followers stop there)\n",
-                     number, path);
+                     number, readable(channel.entry_path(name)).c_str());
         cursor = number;
         break;
+      }
       case zeb::NextRecord::cannot_list:
-        fail("could not list " + channel.master_dir());
+        fail("could not list " + readable(channel.master_dir()));
     }
   }
   return 0;
