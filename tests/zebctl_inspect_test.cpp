@@ -302,6 +302,9 @@ TEST_F(ZebctlInspectTest, TailPassesOverGapsAndShortFilesAsFollowersDo) {
   for (size_t start = 0, end; (end = result.out.find('\n', start)) != std::string::npos; start = end + 1)
     numbers.push_back(json::parse(result.out.substr(start, end - start))["number"]);
   EXPECT_EQ(numbers, (std::vector<int>{1, 3, 5}));
+  // The same fields as show --json, as the help says.
+  json shown = json::parse(zebctl({"show", root, master, "5", "--json"}).out);
+  EXPECT_EQ(json::parse(result.out.substr(result.out.rfind('\n', result.out.size() - 2) + 1)), shown);
 }
 
 // Output that cannot be written is a failure, never a silent success; a
@@ -327,12 +330,12 @@ TEST_F(ZebctlInspectTest, OutputThatCannotBeWrittenEndsTheCommand) {
             "zebctl tail: standard output is closed: nothing printed now could be read\n");
 }
 
-TEST_F(ZebctlInspectTest, TailStopsCleanlyOnCtrlC) {
+TEST_F(ZebctlInspectTest, TailStopsCleanlyOnCtrlCWithStatus130) {
   publish_up_to(1);
   int tail = start_zebctl("tail", {"tail", root, master, "--from", "1"});
   ASSERT_TRUE(test::eventually([&] { return lines(log("tail") + ".out").size() == 1; }));
   ::kill(tail, SIGINT);
-  EXPECT_EQ(test::wait_for(tail), 0);
+  EXPECT_EQ(test::wait_for(tail), 130);
   EXPECT_EQ(lines(log("tail") + ".out"), std::vector<std::string>{line_of(1)});
   EXPECT_EQ(test::read_text(log("tail") + ".err"), "");
 }

@@ -76,18 +76,18 @@ TEST_F(ZebctlLibraryTest, FollowPrintsCommitsAndResumesAfterItsCursor) {
 
   test::CommandResult next = zebctl({"follow", root, "copier", master, "--count", "1", "--json"});
   ASSERT_EQ(next.status, 0) << next.err;
-  EXPECT_EQ(next.out, zebctl::record_json(3, test::sample_record(3)) + "\n");
+  EXPECT_EQ(next.out, zebctl::record_json(3, test::sample_record(3), record_path("000003")) + "\n");
   EXPECT_EQ(test::read_text(index_path("copier")), "3");
 }
 
-TEST_F(ZebctlLibraryTest, FollowKeepsUpWithALiveMasterAndStopsCleanlyOnCtrlC) {
+TEST_F(ZebctlLibraryTest, FollowKeepsUpWithALiveMasterAndStopsOnCtrlCWithStatus130) {
   publish_up_to(1);
   int follow = start_zebctl("follow", {"follow", root, "copier", master});
   ASSERT_TRUE(test::eventually([&] { return lines(log("follow") + ".out").size() == 1; }));
   publish_up_to(4);
   ASSERT_TRUE(test::eventually([&] { return test::read_text(index_path("copier")) == "4"; }));
   ::kill(follow, SIGINT);
-  EXPECT_EQ(test::wait_for(follow), 0);
+  EXPECT_EQ(test::wait_for(follow), 130);
   EXPECT_EQ(lines(log("follow") + ".out"),
             (std::vector<std::string>{line_of(1), line_of(2), line_of(3), line_of(4)}));
   EXPECT_EQ(test::read_text(log("follow") + ".err"), "");
@@ -123,7 +123,7 @@ TEST_F(ZebctlLibraryTest, FollowReportsAFailingReadOnce) {
   ASSERT_TRUE(test::eventually([&] { return !test::read_text(log("follow") + ".err").empty(); }));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   ::kill(follow, SIGINT);
-  EXPECT_EQ(test::wait_for(follow), 0);
+  EXPECT_EQ(test::wait_for(follow), 130);
   EXPECT_EQ(lines(log("follow") + ".out"), std::vector<std::string>{line_of(1)});
   EXPECT_EQ(test::read_text(log("follow") + ".err"),
             "zebctl follow: Read: could not open " + record_path("000002") + " file.\n");

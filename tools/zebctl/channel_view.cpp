@@ -52,6 +52,10 @@ std::string Channel::entry_path(const std::string& name) const {
   return joined(root, {master.c_str(), name.c_str()});
 }
 
+std::string Channel::entry_path_from(const std::string& core_path) const {
+  return entry_path(core_path.substr(core_path.rfind(zeb::platform::kPathSeparator) + 1));
+}
+
 std::string Channel::system_dir() const {
   return joined(root, {master.c_str(), zeb::kSystemDirectoryName});
 }

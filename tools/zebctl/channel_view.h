@@ -14,6 +14,8 @@ struct Channel {
 
   std::string master_dir() const;
   std::string entry_path(const std::string& name) const;  // an entry of the master directory
+  // The same entry as a path to it that the channel core joined.
+  std::string entry_path_from(const std::string& core_path) const;
   std::string system_dir() const;
   std::string index_path(const std::string& owner) const;
 };

@@ -27,8 +27,8 @@ void print_line(const std::string& line) {
     fail_writing();
 }
 
-void print_record(int32_t number, const zeb::TradeRecord& record, bool json) {
-  print_line(json ? record_json(number, record) : record_line(number, record));
+void print_record(int32_t number, const zeb::TradeRecord& record, bool json, const std::string& file) {
+  print_line(json ? record_json(number, record, file) : record_line(number, record));
 }
 
 void check_output_open() {

@@ -14,8 +14,9 @@ namespace zebctl {
 // be a pipe, and a follower commits only what has been written.
 void print_line(const std::string& line);
 
-// Prints a record as one line of text or JSON, as print_line does.
-void print_record(int32_t number, const zeb::TradeRecord& record, bool json);
+// Prints a record as one line of text or JSON (which names its file, as
+// show --json does), as print_line does.
+void print_record(int32_t number, const zeb::TradeRecord& record, bool json, const std::string& file);
 
 // A failure once standard output leads nowhere, checked by watching commands
 // while they wait, so `zebctl tail | head -3` ends with head.

@@ -17,17 +17,18 @@ const char kHelp[] =
     "usage: zebctl tail ROOT MASTER [--from N] [--count K] [--json]\n"
     "\n"
     "Prints the records of MASTER's channel under ROOT as they are published, one\n"
-    "line each, until Ctrl-C. A read-only observer: it writes no cursor, never\n"
-    "holds the channel's counter and never opens a record above the published\n"
-    "count, so it is safe beside a running master and its followers. Records are\n"
-    "picked as followers pick them: in order of number, passing over gaps. Output\n"
-    "that cannot be written ends tail with status 1, and so, on Linux, does a pipe\n"
-    "whose reader has gone (zebctl tail ... | head -3 ends with head).\n"
+    "line each, until Ctrl-C (which ends it with status 130). A read-only observer:\n"
+    "it writes no cursor, never holds the channel's counter and never opens a record\n"
+    "above the published count, so it is safe beside a running master and its\n"
+    "followers. Records are picked as followers pick them: in order of number,\n"
+    "passing over gaps. Output that cannot be written ends tail with status 1, and\n"
+    "so, on Linux, does a pipe whose reader has gone (zebctl tail ... | head -3 ends\n"
+    "with head).\n"
     "\n"
     "  --from N    start at record N (records already there come first); by\n"
     "              default only records published after tail starts\n"
     "  --count K   stop after K records\n"
-    "  --json      one JSON object per line (fields as zebctl show --json)\n";
+    "  --json      one JSON object per line, with the fields of zebctl show --json\n";
 
 int run_tail(const Arguments& args) {
   Channel channel = existing_channel(args.positionals[0], args.positionals[1]);
@@ -48,7 +49,7 @@ int run_tail(const Arguments& args) {
     switch (zeb::load_next_record(channel.root.c_str(), channel.master.c_str(), cursor, published.count,
                                   record, number, path)) {
       case zeb::NextRecord::loaded:
-        print_record(number, record, json);
+        print_record(number, record, json, channel.entry_path_from(path));
         cursor = number;
         ++printed;
         break;
@@ -57,20 +58,17 @@ int run_tail(const Arguments& args) {
         cursor = published.count;
         break;
       case zeb::NextRecord::open_failed:
-      case zeb::NextRecord::read_failed: {
-        std::string name = path;
-        name.erase(0, name.rfind(zeb::platform::kPathSeparator) + 1);
+      case zeb::NextRecord::read_failed:
         std::fprintf(stderr,
                      "zebctl tail: passing over record %d: could not read %s (followers stop there)\n",
-                     number, readable(channel.entry_path(name)).c_str());
+                     number, readable(channel.entry_path_from(path)).c_str());
         cursor = number;
         break;
-      }
       case zeb::NextRecord::cannot_list:
         fail("could not list " + readable(channel.master_dir()));
     }
   }
-  return 0;
+  return stop_status();
 }
 
 }  // namespace
