@@ -70,10 +70,101 @@ TEST_F(ZebctlInspectTest, StatusJsonIsValidAndSaysTheSame) {
   EXPECT_EQ(status["missing"], 2);
   EXPECT_EQ(status["gaps"], json::parse("[[3,3],[5,5]]"));
   ASSERT_EQ(status["followers"].size(), 3u);
-  EXPECT_EQ(status["followers"][0], json::parse(R"({"name":"alpha","cursor":6,"lag":0})"));
-  EXPECT_EQ(status["followers"][1], json::parse(R"({"name":"bravo","cursor":2,"lag":4})"));
+  EXPECT_EQ(status["counter_warning"], nullptr);
+  EXPECT_EQ(status["short_files"], 0);
+  EXPECT_EQ(status["blocking"], json::array());
+  EXPECT_EQ(status["followers"][0], json::parse(R"({"name":"alpha","cursor":6,"lag":0,"blocked_at":null})"));
+  EXPECT_EQ(status["followers"][1], json::parse(R"({"name":"bravo","cursor":2,"lag":4,"blocked_at":null})"));
   EXPECT_EQ(status["followers"][2]["name"], "q\"uote\xc3\xbf");  // the byte 0xFF as U+00FF
   EXPECT_EQ(status["followers"][2]["lag"], 5);
+}
+
+// What followers pass over (short files) and what stops them (an entry that
+// is not a file) are told apart from whole records and from gaps; a
+// directory in system/ is nobody's cursor.
+TEST_F(ZebctlInspectTest, StatusTellsShortFilesAndBlockingEntriesApart) {
+  publish_up_to(6);
+  TradeRecord partial = test::sample_record(2);
+  test::write_bytes(record_path("000002"), &partial, 40);
+  std::filesystem::remove(record_path("000004"));
+  test::make_directory(record_path("000004"));
+  std::filesystem::remove(record_path("000005"));
+  test::write_text(index_path("fine"), "1");   // next: 3, past the short file
+  test::write_text(index_path("stuck"), "3");  // next: the directory
+  test::make_directory(index_path("lost+found"));
+
+  test::CommandResult text = zebctl({"status", root, master});
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.out.find("records on disk  3, highest 6\n"
+                          "short files      1: 2 (under 80 bytes: followers pass over them)\n"
+                          "blocking entries 1: 4 (not files: Read stops there)\n"
+                          "gaps             1 missing: 5\n"
+                          "followers        2 (lag behind the published count), 1 blocked\n"),
+            std::string::npos)
+      << text.out;
+  EXPECT_NE(text.out.find("  fine               1           5\n"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("  stuck              3           3  blocked at 4\n"), std::string::npos) << text.out;
+  EXPECT_EQ(text.out.find("lost+found"), std::string::npos) << text.out;
+
+  json status = json::parse(zebctl({"status", root, master, "--json"}).out);
+  EXPECT_EQ(status["records"], 3);
+  EXPECT_EQ(status["short_files"], 1);
+  EXPECT_EQ(status["short"], json::parse("[[2,2]]"));
+  EXPECT_EQ(status["blocking_entries"], 1);
+  EXPECT_EQ(status["blocking"], json::parse("[[4,4]]"));
+  EXPECT_EQ(status["gaps"], json::parse("[[5,5]]"));
+  ASSERT_EQ(status["followers"].size(), 2u);
+  EXPECT_EQ(status["followers"][0]["blocked_at"], nullptr);
+  EXPECT_EQ(status["followers"][1]["blocked_at"], 4);
+}
+
+// Bytes a terminal would act on or garble are shown as \xNN; a root given
+// with a trailing separator gets no second one.
+TEST_F(ZebctlInspectTest, StatusShowsNamesEscapedAndPathsJoinedOnce) {
+  publish_up_to(1);
+  test::write_text(index_path("caf\xe9\t\xc3\xa9"), "1");
+  test::CommandResult result = zebctl({"status", root + "/", master});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find("channel          " + master_dir() + "\n"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("  caf\\xE9\\x09\xc3\xa9  "), std::string::npos) << result.out;
+
+  std::string odd_root = dir / "r\x1b[2Joot";
+  test::make_directory(odd_root);
+  test::make_directory(odd_root + "/m\xff");
+  test::CommandResult odd = zebctl({"status", odd_root, "m\xff"});
+  ASSERT_EQ(odd.status, 0) << odd.err;
+  EXPECT_NE(odd.out.find("channel          " + std::string(dir / "r\\x1B[2Joot/m\\xFF") + "\n"), std::string::npos)
+      << odd.out;
+  EXPECT_NE(odd.out.find("(no process holds zeb_m\\xFF)"), std::string::npos) << odd.out;
+}
+
+// The counter is named after the master alone: a master of the same name
+// under another root shares it, and status says so.
+TEST_F(ZebctlInspectTest, StatusWarnsWhenTheLiveCounterMayServeAnotherRoot) {
+  publish_up_to(3);
+  std::string other = dir / "other";
+  std::string other_dir = other + "/" + master;
+  test::make_directory(other);
+  test::make_directory(other_dir);
+  test::make_directory(other_dir + "/system");
+  test::CommandResult empty = zebctl({"status", other, master});
+  EXPECT_NE(empty.out.find("warning          the live count 3 is above every record under this root: zeb_" +
+                           master + " is counting for a master of the same name under another root\n"),
+            std::string::npos)
+      << empty.out;
+
+  for (int n = 1; n <= 7; ++n) {
+    TradeRecord record = test::sample_record(n);
+    char name[16];
+    record_file_name(name, n);
+    test::write_bytes(other_dir + "/" + name, &record, sizeof record);
+  }
+  test::write_text(other_dir + "/system/" + master, "7");
+  json status = json::parse(zebctl({"status", other, master, "--json"}).out);
+  EXPECT_EQ(status["counter_warning"], "the live count 3 is not this root's master index 7: a master of the "
+                                       "same name under another root may share zeb_" +
+                                           master);
+  EXPECT_EQ(zebctl({"status", root, master}).out.find("warning"), std::string::npos);
 }
 
 // An observer must not become a holder: that would keep a stale counter
@@ -211,14 +302,40 @@ TEST_F(ZebctlInspectTest, TailPassesOverGapsAndShortFilesAsFollowersDo) {
   for (size_t start = 0, end; (end = result.out.find('\n', start)) != std::string::npos; start = end + 1)
     numbers.push_back(json::parse(result.out.substr(start, end - start))["number"]);
   EXPECT_EQ(numbers, (std::vector<int>{1, 3, 5}));
+  // The same fields as show --json, as the help says.
+  json shown = json::parse(zebctl({"show", root, master, "5", "--json"}).out);
+  EXPECT_EQ(json::parse(result.out.substr(result.out.rfind('\n', result.out.size() - 2) + 1)), shown);
 }
 
-TEST_F(ZebctlInspectTest, TailStopsCleanlyOnCtrlC) {
+// Output that cannot be written is a failure, never a silent success; a
+// watcher whose reader has gone ends without waiting for another record.
+TEST_F(ZebctlInspectTest, OutputThatCannotBeWrittenEndsTheCommand) {
+  publish_up_to(3);
+  for (std::vector<std::string> args : {std::vector<std::string>{"status", root, master},
+                                        {"show", root, master, "1", "--json"}, {"status", "--help"}}) {
+    args.insert(args.begin(), ZEBCTL);
+    EXPECT_EQ(test::wait_for(test::spawn_logged(args, "/dev/full", log("full.err"))), 1) << args[1];
+    EXPECT_EQ(test::read_text(log("full.err")), "zebctl " + args[1] +
+                                                    ": could not write to standard output: No space left "
+                                                    "on device\n");
+  }
+
+  // tail --from 1 | head -3, with exactly three records.
+  int reader = -1;
+  int tail = start_zebctl_piped("tail", {"tail", root, master, "--from", "1"}, &reader);
+  EXPECT_EQ(read_lines(reader, 3), (std::vector<std::string>{line_of(1), line_of(2), line_of(3)}));
+  ::close(reader);
+  EXPECT_EQ(ends_by_itself(tail), 1);
+  EXPECT_EQ(test::read_text(log("tail") + ".err"),
+            "zebctl tail: standard output is closed: nothing printed now could be read\n");
+}
+
+TEST_F(ZebctlInspectTest, TailStopsCleanlyOnCtrlCWithStatus130) {
   publish_up_to(1);
   int tail = start_zebctl("tail", {"tail", root, master, "--from", "1"});
   ASSERT_TRUE(test::eventually([&] { return lines(log("tail") + ".out").size() == 1; }));
   ::kill(tail, SIGINT);
-  EXPECT_EQ(test::wait_for(tail), 0);
+  EXPECT_EQ(test::wait_for(tail), 130);
   EXPECT_EQ(lines(log("tail") + ".out"), std::vector<std::string>{line_of(1)});
   EXPECT_EQ(test::read_text(log("tail") + ".err"), "");
 }

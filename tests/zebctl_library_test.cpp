@@ -92,21 +92,41 @@ TEST_F(ZebctlLibraryTest, FollowPrintsCommitsAndResumesAfterItsCursor) {
 
   test::CommandResult next = zebctl({"follow", root, "copier", master, "--count", "1", "--json"});
   ASSERT_EQ(next.status, 0) << next.err;
-  EXPECT_EQ(next.out, zebctl::record_json(3, test::sample_record(3)) + "\n");
+  EXPECT_EQ(next.out, zebctl::record_json(3, test::sample_record(3), record_path("000003")) + "\n");
   EXPECT_EQ(test::read_text(index_path("copier")), "3");
 }
 
-TEST_F(ZebctlLibraryTest, FollowKeepsUpWithALiveMasterAndStopsCleanlyOnCtrlC) {
+TEST_F(ZebctlLibraryTest, FollowKeepsUpWithALiveMasterAndStopsOnCtrlCWithStatus130) {
   publish_up_to(1);
   int follow = start_zebctl("follow", {"follow", root, "copier", master});
   ASSERT_TRUE(test::eventually([&] { return lines(log("follow") + ".out").size() == 1; }));
   publish_up_to(4);
   ASSERT_TRUE(test::eventually([&] { return test::read_text(index_path("copier")) == "4"; }));
   ::kill(follow, SIGINT);
-  EXPECT_EQ(test::wait_for(follow), 0);
+  EXPECT_EQ(test::wait_for(follow), 130);
   EXPECT_EQ(lines(log("follow") + ".out"),
             (std::vector<std::string>{line_of(1), line_of(2), line_of(3), line_of(4)}));
   EXPECT_EQ(test::read_text(log("follow") + ".err"), "");
+}
+
+// A record is committed only once its line is out: a full disk or a pipe
+// that nobody reads any more ends follow with nothing further committed.
+TEST_F(ZebctlLibraryTest, FollowCommitsOnlyWhatItPrinted) {
+  publish_up_to(3);
+  int full = test::spawn_logged({ZEBCTL, "follow", root, "copier", master}, "/dev/full", log("full.err"));
+  EXPECT_EQ(ends_by_itself(full), 1);
+  EXPECT_EQ(test::read_text(log("full.err")),
+            "zebctl follow: could not write to standard output: No space left on device\n");
+  EXPECT_FALSE(test::exists(index_path("copier")));
+
+  int reader = -1;
+  int piped = start_zebctl_piped("piped", {"follow", root, "copier", master}, &reader);
+  EXPECT_EQ(read_lines(reader, 3), (std::vector<std::string>{line_of(1), line_of(2), line_of(3)}));
+  ::close(reader);
+  publish_up_to(5);
+  EXPECT_EQ(ends_by_itself(piped), 1);
+  EXPECT_EQ(test::read_text(index_path("copier")), "3");
+  EXPECT_EQ(test::read_text(log("piped") + ".err").rfind("zebctl follow: ", 0), 0u);
 }
 
 // A numbered directory stops a follower, as Read's contract says; the tool
@@ -119,7 +139,7 @@ TEST_F(ZebctlLibraryTest, FollowReportsAFailingReadOnce) {
   ASSERT_TRUE(test::eventually([&] { return !test::read_text(log("follow") + ".err").empty(); }));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   ::kill(follow, SIGINT);
-  EXPECT_EQ(test::wait_for(follow), 0);
+  EXPECT_EQ(test::wait_for(follow), 130);
   EXPECT_EQ(lines(log("follow") + ".out"), std::vector<std::string>{line_of(1)});
   EXPECT_EQ(test::read_text(log("follow") + ".err"),
             "zebctl follow: Read: could not open " + record_path("000002") + " file.\n");
@@ -137,7 +157,8 @@ TEST_F(ZebctlLibraryTest, PublishFollowAndStatusAgree) {
   EXPECT_EQ(nlohmann::json::parse(followed.out.substr(followed.out.find('\n') + 1))["ticket"], 12);
   nlohmann::json status = nlohmann::json::parse(zebctl({"status", root, master, "--json"}).out);
   EXPECT_EQ(status["master_index"], 2);
-  EXPECT_EQ(status["followers"], nlohmann::json::parse(R"([{"name":"copier","cursor":2,"lag":0}])"));
+  EXPECT_EQ(status["followers"],
+            nlohmann::json::parse(R"([{"name":"copier","cursor":2,"lag":0,"blocked_at":null}])"));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // names the problem, a non-zero status, and nothing created.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "support/zebctl_fixture.h"
 
 namespace zeb {
@@ -22,6 +24,36 @@ TEST_F(ZebctlUsageTest, EveryCommandExplainsItself) {
   EXPECT_NE(
       zebctl({"publish", "--help"}).out.find("two masters on one channel take\nthe same record numbers"),
       std::string::npos);
+  EXPECT_EQ(zebctl({"--version"}).out, "zebctl " ZEB_VERSION_STRING "\n");
+}
+
+// zebctl help COMMAND, the manual page and the completion script all come
+// from the texts and tables --help uses: every line of each command's help
+// is in the page, and every option completes.
+TEST_F(ZebctlUsageTest, HelpManualPageAndCompletionAgree) {
+  std::string page = test::read_text(std::string(ZEBCTL_DOCS_DIR) + "/zebctl.1");
+  std::string completion = std::string(ZEBCTL_DOCS_DIR) + "/zebctl.bash-completion";
+  for (const char* command : {"status", "show", "tail", "publish", "follow"}) {
+    std::string help = zebctl({command, "--help"}).out;
+    EXPECT_EQ(zebctl({"help", command}).out, help) << command;
+    EXPECT_NE(page.find(std::string(".SS ") + command + "\n.nf\n"), std::string::npos) << command;
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);) {
+      for (size_t at = 0; (at = line.find('\\', at)) != std::string::npos; at += 2) line.replace(at, 1, "\\e");
+      EXPECT_NE(page.find("\n" + line + "\n"), std::string::npos) << command << ": " << line;
+    }
+  }
+  auto complete = [&](const std::string& words) {
+    return test::run_command({"/bin/bash", "-c",
+                              "source \"$0\"; COMP_WORDS=(" + words +
+                                  "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _zebctl; echo \"${COMPREPLY[*]}\"",
+                              completion})
+        .out;
+  };
+  EXPECT_EQ(complete("zebctl ta"), "tail\n");
+  EXPECT_EQ(complete("zebctl help fo"), "follow\n");
+  EXPECT_EQ(complete("zebctl tail R M --c"), "--count\n");
+  EXPECT_EQ(complete("zebctl publish R M --open"), "--open-price\n");
 }
 
 struct BadCall {
@@ -36,6 +68,7 @@ TEST_F(ZebctlUsageTest, BadCallsGetOneLineNamingTheProblem) {
   const std::vector<BadCall> calls = {
       {{}, 2, ": missing command (see zebctl --help)"},
       {{"stats"}, 2, ": unknown command stats (see zebctl --help)"},
+      {{"help", "stats"}, 2, ": help takes one command name (see zebctl --help)"},
       {{"status"}, 2, " status: missing ROOT (see zebctl status --help)"},
       {{"status", "{root}"}, 2, " status: missing MASTER (see zebctl status --help)"},
       {{"status", "{root}", "{master}", "extra"},
@@ -85,6 +118,19 @@ TEST_F(ZebctlUsageTest, BadCallsGetOneLineNamingTheProblem) {
        " publish: --ticket must be a whole number from -2147483648 to 2147483647, not '2147483648' (see "
        "zebctl "
        "publish --help)"},
+      {{"publish", "{root}", "{master}", "--lot", "1e-400"},
+       2,
+       " publish: --lot is too close to 0 for a double, not '1e-400' (see zebctl publish --help)"},
+      {{"publish", "{root}", "{master}", "--sl", "-1e400"},
+       2,
+       " publish: --sl must be a finite number, not '-1e400' (see zebctl publish --help)"},
+      {{"publish", "{root}", "{master}", "--cmd", "99999999999999999999"},
+       2,
+       " publish: --cmd must be a whole number from -2147483648 to 2147483647, not '99999999999999999999' (see "
+       "zebctl publish --help)"},
+      {{"tail", "{root}", "{master}", "--count", "2147483648"},
+       2,
+       " tail: --count must be a whole number from 1 to 2147483647, not '2147483648' (see zebctl tail --help)"},
       {{"publish", "{root}", "{master}", "--lot", "nan"},
        2,
        " publish: --lot must be a finite number, not 'nan' (see zebctl publish --help)"},

@@ -39,6 +39,10 @@ if [ "$followed" != "$expected" ]; then
   echo "installed zebctl follow printed: $followed"
   exit 1
 fi
+# The manual page and the bash completion are installed where man and bash look.
+man -l "$prefix/share/man/man1/zebctl.1" 2>/dev/null | grep -q "zebctl follow ROOT FOLLOWER MASTER" ||
+  grep -q "zebctl follow ROOT FOLLOWER MASTER" "$prefix/share/man/man1/zebctl.1"
+grep -q "complete -o default -F _zebctl zebctl" "$prefix/share/bash-completion/completions/zebctl"
 status=$("$zebctl" status "$root" "$master")
 grep -q "records on disk  3, highest 3" <<<"$status"
 echo "installed package: consumer built and ran, zebctl published and followed"

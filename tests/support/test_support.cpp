@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <mutex>
 #include <random>
@@ -130,6 +131,19 @@ int spawn_logged(const std::vector<std::string>& argv, const std::string& out_pa
     redirect(1, out_path);
     redirect(2, err_path);
   });
+}
+
+int spawn_into_pipe(const std::vector<std::string>& argv, const std::string& err_path, int* reader) {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return -1;
+  int pid = spawn_with(argv, [&] {
+    std::signal(SIGPIPE, SIG_IGN);
+    ::dup2(ends[1], 1);
+    redirect(2, err_path);
+  });
+  ::close(ends[1]);
+  *reader = ends[0];
+  return pid;
 }
 
 int wait_for(int pid) {

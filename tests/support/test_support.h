@@ -18,6 +18,10 @@ int spawn(const std::vector<std::string>& argv);
 // The same, with the process's stdout and stderr going to the given files.
 int spawn_logged(const std::vector<std::string>& argv, const std::string& out_path,
                  const std::string& err_path);
+// The same with stdout the writing end of a new pipe, whose reading end is
+// returned (close it when done), and SIGPIPE ignored, as services often run:
+// a write to a pipe nobody reads fails with EPIPE instead of killing it.
+int spawn_into_pipe(const std::vector<std::string>& argv, const std::string& err_path, int* reader);
 // Waits for a process started by spawn; exit status as run_in_child gives it.
 int wait_for(int pid);
 

@@ -61,8 +61,8 @@ int run_shown(const std::string& zebctl, const std::vector<std::string>& args) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-bool exited_cleanly(pid_t pid) {
+bool exited_cleanly(pid_t pid, int expected) {
   int status = 0;
   ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return WIFEXITED(status) && WEXITSTATUS(status) == expected;
 }

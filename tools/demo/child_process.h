@@ -30,5 +30,5 @@ class LineReader {
 // and prints what it prints, indented. Returns its exit status.
 int run_shown(const std::string& zebctl, const std::vector<std::string>& args);
 
-// Waits for a process and tells whether it exited with status 0.
-bool exited_cleanly(pid_t pid);
+// Waits for a process and tells whether it exited with `expected` status.
+bool exited_cleanly(pid_t pid, int expected = 0);

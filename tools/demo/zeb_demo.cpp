@@ -194,7 +194,8 @@ struct Follower {
   }
   void stop(int signal) {
     ::kill(pid, signal);
-    if (!exited_cleanly(pid) && signal == SIGINT) ok = false;
+    // Ctrl-C ends zebctl follow with status 130, as shells expect.
+    if (!exited_cleanly(pid, 130) && signal == SIGINT) ok = false;
     ::close(reader->fd());
     pid = -1;
   }

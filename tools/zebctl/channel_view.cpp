@@ -4,17 +4,33 @@
 
 #include "channel_names.h"
 #include "command_line.h"
+#include "local_os.h"
 #include "map_file.h"
 #include "record_files.h"
+#include "record_text.h"
 
 namespace zebctl {
 
 namespace {
 
-std::string joined(std::initializer_list<const char*> parts) {
-  zeb::PathBuffer path;
-  zeb::join_path(path, parts);
+bool is_separator(char c) {
+  return c == '/' || c == zeb::platform::kPathSeparator;
+}
+
+std::string joined(const std::string& root, std::initializer_list<const char*> names) {
+  std::string path = root;
+  for (const char* name : names) {
+    if (!is_separator(path.back())) path += zeb::platform::kPathSeparator;
+    path += name;
+  }
   return path;
+}
+
+void add_to_spans(std::vector<Span>& spans, int32_t number) {
+  if (!spans.empty() && spans.back().last == number - 1)
+    spans.back().last = number;
+  else
+    spans.push_back({number, number});
 }
 
 // Init's checks report "Init: <what is wrong>"; zebctl names its own command.
@@ -29,19 +45,23 @@ void refuse_unless(bool passed, const zeb::ErrorState& error) {
 }  // namespace
 
 std::string Channel::master_dir() const {
-  return joined({root.c_str(), master.c_str()});
+  return joined(root, {master.c_str()});
 }
 
 std::string Channel::entry_path(const std::string& name) const {
-  return joined({root.c_str(), master.c_str(), name.c_str()});
+  return joined(root, {master.c_str(), name.c_str()});
+}
+
+std::string Channel::entry_path_from(const std::string& core_path) const {
+  return entry_path(core_path.substr(core_path.rfind(zeb::platform::kPathSeparator) + 1));
 }
 
 std::string Channel::system_dir() const {
-  return joined({root.c_str(), master.c_str(), zeb::kSystemDirectoryName});
+  return joined(root, {master.c_str(), zeb::kSystemDirectoryName});
 }
 
 std::string Channel::index_path(const std::string& owner) const {
-  return joined({root.c_str(), master.c_str(), zeb::kSystemDirectoryName, owner.c_str()});
+  return joined(root, {master.c_str(), zeb::kSystemDirectoryName, owner.c_str()});
 }
 
 void check_name(const std::string& name, const char* role) {
@@ -55,9 +75,10 @@ Channel existing_channel(const std::string& root, const std::string& master) {
   check_name(master, "master name");
   refuse_unless(zeb::check_channel_paths(error, root.c_str(), master.c_str(), master.c_str()), error);
   Channel channel{root, master};
-  if (!zeb::platform::path_exists(root.c_str())) fail("root directory not found: " + root);
+  if (!zeb::platform::path_exists(root.c_str())) fail("root directory not found: " + readable(root));
   if (!zeb::platform::path_exists(channel.master_dir().c_str()))
-    fail("no channel of master " + master + " under " + root + ": " + channel.master_dir() + " not found");
+    fail("no channel of master " + readable(master) + " under " + readable(root) + ": " +
+         readable(channel.master_dir()) + " not found");
   return channel;
 }
 
@@ -73,23 +94,70 @@ Published published_count(const Channel& channel) {
   return {false, master_index(channel)};
 }
 
+namespace {
+
+NumberHolds what_entry_holds(const Channel& channel, const std::string& name) {
+  EntryInfo info = entry_info(channel.entry_path(name));
+  if (info.type == EntryType::other) return NumberHolds::blocking_entry;
+  // One that vanished since the listing holds nothing Read could use.
+  return info.type == EntryType::regular && info.size >= sizeof(zeb::TradeRecord) ? NumberHolds::record
+                                                                                  : NumberHolds::short_file;
+}
+
+// Of two entries read as one number ("7" beside "000007"), one that stops
+// Read counts first, then a whole record.
+NumberHolds stronger(NumberHolds a, NumberHolds b) {
+  if (a == NumberHolds::blocking_entry || b == NumberHolds::blocking_entry) return NumberHolds::blocking_entry;
+  return a == NumberHolds::record || b == NumberHolds::record ? NumberHolds::record : NumberHolds::short_file;
+}
+
+}  // namespace
+
 DiskRecords disk_records(const Channel& channel) {
   std::vector<zeb::RecordEntry> entries;
   if (!zeb::list_records(channel.master_dir().c_str(), 0, INT32_MAX, entries))
-    fail("could not list " + channel.master_dir());
+    fail("could not list " + readable(channel.master_dir()));
   DiskRecords records;
-  int32_t previous = 0;
   for (const zeb::RecordEntry& entry : entries) {
-    if (entry.number == previous) continue;  // "7" beside "000007"
+    NumberHolds holds = what_entry_holds(channel, entry.name);
+    if (!records.numbers.empty() && records.numbers.back().number == entry.number)
+      records.numbers.back().holds = stronger(records.numbers.back().holds, holds);
+    else
+      records.numbers.push_back({entry.number, holds});
+  }
+  int32_t previous = 0;
+  for (const NumberedEntry& entry : records.numbers) {
     if (entry.number > previous + 1) {
       records.gaps.push_back({previous + 1, entry.number - 1});
       records.missing += entry.number - 1 - previous;
     }
-    ++records.count;
     previous = entry.number;
+    switch (entry.holds) {
+      case NumberHolds::record:
+        ++records.count;
+        records.highest = entry.number;
+        break;
+      case NumberHolds::short_file:
+        ++records.short_count;
+        add_to_spans(records.short_files, entry.number);
+        break;
+      case NumberHolds::blocking_entry:
+        ++records.blocking_count;
+        add_to_spans(records.blocking, entry.number);
+        break;
+    }
   }
-  records.highest = previous;
   return records;
+}
+
+int32_t blocked_at(const DiskRecords& records, int32_t cursor, int32_t published) {
+  auto next = std::upper_bound(records.numbers.begin(), records.numbers.end(), cursor,
+                               [](int32_t value, const NumberedEntry& entry) { return value < entry.number; });
+  for (; next != records.numbers.end() && next->number <= published; ++next) {
+    if (next->holds == NumberHolds::record) return 0;
+    if (next->holds == NumberHolds::blocking_entry) return next->number;
+  }
+  return 0;
 }
 
 std::vector<FollowerCursor> follower_cursors(const Channel& channel) {
@@ -98,6 +166,7 @@ std::vector<FollowerCursor> follower_cursors(const Channel& channel) {
   zeb::for_each_entry(channel.system_dir().c_str(), [&](const char* name) {
     std::string owner = name;
     if (owner == channel.master || owner.compare(0, prefix.size(), prefix) == 0) return;
+    if (entry_info(channel.index_path(owner)).type != EntryType::regular) return;
     followers.push_back({owner, zeb::read_index(channel.index_path(owner).c_str())});
   });
   std::sort(followers.begin(), followers.end(),

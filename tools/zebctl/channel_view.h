@@ -6,14 +6,16 @@
 
 namespace zebctl {
 
-// A channel named on the command line. Paths are composed the way the
-// libraries compose them.
+// A channel named on the command line. Paths are the libraries' paths,
+// with one separator after ROOT even when ROOT ends in one.
 struct Channel {
   std::string root;
   std::string master;
 
   std::string master_dir() const;
   std::string entry_path(const std::string& name) const;  // an entry of the master directory
+  // The same entry as a path to it that the channel core joined.
+  std::string entry_path_from(const std::string& core_path) const;
   std::string system_dir() const;
   std::string index_path(const std::string& owner) const;
 };
@@ -36,21 +38,39 @@ Published published_count(const Channel& channel);
 
 int32_t master_index(const Channel& channel);
 
-// The record numbers on disk: how many distinct numbers, the highest, and
-// the numbers from 1 to the highest that have no file.
-struct Gap {
+// What each record number on disk holds, as Read meets it: a whole record,
+// only a short file (under 80 bytes, passed over like a gap), or an entry
+// that is not a file (a numbered directory), which Read fails to open and
+// so stops at. Entries are looked at without being opened.
+enum class NumberHolds { record, short_file, blocking_entry };
+struct NumberedEntry {
+  int32_t number;
+  NumberHolds holds;
+};
+
+struct Span {
   int32_t first;
   int32_t last;
 };
+
 struct DiskRecords {
-  int64_t count = 0;
-  int32_t highest = 0;
-  int64_t missing = 0;
-  std::vector<Gap> gaps;
+  std::vector<NumberedEntry> numbers;  // ascending, one per number
+  int64_t count = 0;                   // whole records
+  int32_t highest = 0;                 // the highest whole record
+  int64_t short_count = 0;
+  std::vector<Span> short_files;
+  int64_t blocking_count = 0;
+  std::vector<Span> blocking;
+  int64_t missing = 0;     // numbers with no entry at all, below the highest entry
+  std::vector<Span> gaps;  // of those
 };
 DiskRecords disk_records(const Channel& channel);
 
-// Every follower index file in the system directory, by name.
+// The blocking entry a follower at `cursor` meets next, reading up to
+// `published`; 0 when its next record is a whole one or none is there yet.
+int32_t blocked_at(const DiskRecords& records, int32_t cursor, int32_t published);
+
+// Every follower index file (a regular file) in the system directory, by name.
 struct FollowerCursor {
   std::string name;
   int32_t cursor;

@@ -84,10 +84,15 @@ int32_t parse_int(const std::string& text, const std::string& what, int32_t mini
 double parse_double(const std::string& text, const std::string& what) {
   const char* begin = text.c_str();
   char* end = nullptr;
+  errno = 0;
   double value = std::strtod(begin, &end);
   if (text.empty() || *end != '\0' || !std::isfinite(value) ||
       text.find_first_of(" \t\n") != std::string::npos)
     bad_usage(what + " must be a finite number, not '" + text + "'");
+  // Too small for a double: it would be stored as 0. A value that only loses
+  // precision below the normal range is still the nearest double.
+  if (errno == ERANGE && value == 0)
+    bad_usage(what + " is too close to 0 for a double, not '" + text + "'");
   return value;
 }
 

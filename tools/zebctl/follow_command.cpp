@@ -6,6 +6,7 @@
 #include "channel_view.h"
 #include "commands.h"
 #include "interrupt.h"
+#include "output.h"
 #include "record_files.h"
 #include "record_text.h"
 #include "zeb/zebfollower.h"
@@ -20,14 +21,17 @@ const char kHelp[] =
     "\n"
     "Follows MASTER's channel under ROOT as the follower FOLLOWER, through the\n"
     "follower library as a host trading program would: Read, print the record,\n"
-    "Commit, until Ctrl-C. Its cursor is FOLLOWER's index file, so it resumes after\n"
-    "the last record committed under that name; a record printed but not committed\n"
-    "(the process killed in between) is printed again next time. The channel must\n"
-    "exist already (a master or zebctl publish has run), so a mistyped name makes\n"
-    "no new channel.\n"
+    "Commit, until Ctrl-C (status 130). Its cursor is FOLLOWER's index file, so it\n"
+    "resumes after the last record committed under that name; a record printed but\n"
+    "not committed (the process killed in between) is printed again next time. The\n"
+    "channel must exist already (a master or zebctl publish has run), so a mistyped\n"
+    "name makes no new channel. A record is committed only once its line is written:\n"
+    "output that cannot be written (a full disk, a closed pipe) ends follow with\n"
+    "status 1 and the record uncommitted, as does, on Linux, a pipe whose reader has\n"
+    "gone.\n"
     "\n"
     "  --count K   stop after K records\n"
-    "  --json      one JSON object per line (fields as zebctl show --json)\n";
+    "  --json      one JSON object per line, with the fields of zebctl show --json\n";
 
 // The follower library's exports, bound by name.
 struct Follower {
@@ -85,15 +89,21 @@ struct Follower {
 };
 
 // The library keeps the number of the record it loaded to itself; the same
-// rule that picked it, applied from the cursor, names it (0 in the unlikely
-// case that the file is gone by now).
-int32_t loaded_number(const Channel& channel, int32_t cursor) {
-  zeb::TradeRecord record;
+// rule that picked it, applied from the cursor, names it and its file (0 and
+// no file in the unlikely case that the file is gone by now).
+struct Loaded {
   int32_t number = 0;
+  std::string file;
+};
+Loaded loaded_entry(const Channel& channel, int32_t cursor) {
+  zeb::TradeRecord record;
+  Loaded loaded;
   zeb::PathBuffer path;
-  zeb::NextRecord found = zeb::load_next_record(channel.root.c_str(), channel.master.c_str(), cursor,
-                                                INT32_MAX, record, number, path);
-  return found == zeb::NextRecord::loaded ? number : 0;
+  if (zeb::load_next_record(channel.root.c_str(), channel.master.c_str(), cursor, INT32_MAX, record,
+                            loaded.number, path) != zeb::NextRecord::loaded)
+    return {};
+  loaded.file = channel.entry_path_from(path);
+  return loaded;
 }
 
 int run_follow(const Arguments& args) {
@@ -119,19 +129,22 @@ int run_follow(const Arguments& args) {
       std::string error = follower.error_code() != 0 ? follower.error_msg() : "";
       if (!error.empty() && error != last_error) std::fprintf(stderr, "zebctl follow: %s\n", error.c_str());
       last_error = error;
+      check_output_open();
       pause_between_polls();
       continue;
     }
     last_error.clear();
     zeb::TradeRecord record = follower.received();
-    int32_t number = loaded_number(channel, cursor);
-    print_record(number, record, json);
+    Loaded loaded = loaded_entry(channel, cursor);
+    // A record is committed only once its line is out: print_record ends the
+    // command on a write error.
+    print_record(loaded.number, record, json, loaded.file);
     if (follower.commit() != 1)
       fail(std::string(follower.error_msg()) + " (the record is delivered again to " + name + ")");
     cursor = zeb::read_index(channel.index_path(name).c_str());
     ++printed;
   }
-  return 0;
+  return stop_status();
 }
 
 }  // namespace

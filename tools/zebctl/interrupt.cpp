@@ -10,8 +10,8 @@ namespace {
 
 volatile std::sig_atomic_t stop_requested = 0;
 
-extern "C" void request_stop(int) {
-  stop_requested = 1;
+extern "C" void request_stop(int signal) {
+  stop_requested = signal;
 }
 
 }  // namespace
@@ -23,6 +23,10 @@ void stop_on_interrupt() {
 
 bool interrupted() {
   return stop_requested != 0;
+}
+
+int stop_status() {
+  return stop_requested != 0 ? 128 + stop_requested : 0;
 }
 
 void pause_between_polls() {

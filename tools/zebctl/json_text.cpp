@@ -6,9 +6,6 @@
 
 namespace zebctl {
 
-namespace {
-
-// Length of the well-formed UTF-8 sequence starting at text[i], or 0.
 size_t utf8_sequence_length(const std::string& text, size_t i) {
   unsigned char lead = static_cast<unsigned char>(text[i]);
   size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead <= 0xDF ? 2 : 0;
@@ -25,6 +22,8 @@ size_t utf8_sequence_length(const std::string& text, size_t i) {
   }
   return length;
 }
+
+namespace {
 
 std::string code_point_escape(unsigned char byte) {
   char escape[8];

@@ -4,6 +4,9 @@
 
 namespace zebctl {
 
+// Length of the well-formed UTF-8 sequence starting at text[i], or 0.
+size_t utf8_sequence_length(const std::string& text, size_t i);
+
 // Text as a JSON string literal. Names and symbols are single-byte text of
 // no declared encoding: valid UTF-8 passes through, every other byte above
 // 127 becomes the code point of the same value, so the output is always

@@ -6,21 +6,36 @@
 #include <vector>
 
 #include "commands.h"
+#include "generated_docs.h"
+#include "output.h"
 
 namespace {
 
-const zebctl::Command* const kCommands[] = {&zebctl::kStatusCommand, &zebctl::kShowCommand,
-                                            &zebctl::kTailCommand, &zebctl::kPublishCommand,
-                                            &zebctl::kFollowCommand};
+const std::vector<const zebctl::Command*> kCommands = {&zebctl::kStatusCommand, &zebctl::kShowCommand,
+                                                       &zebctl::kTailCommand, &zebctl::kPublishCommand,
+                                                       &zebctl::kFollowCommand};
 
-void print_overview(std::FILE* out) {
-  std::fprintf(out, "usage: zebctl COMMAND ARGUMENTS...   (zebctl COMMAND --help for each)\n\ncommands:\n");
-  for (const zebctl::Command* command : kCommands)
-    std::fprintf(out, "  %-8s %s\n", command->name, command->summary);
-  std::fprintf(out,
-               "\nROOT is the channel's root directory, MASTER the master's name.\n"
-               "Exit status: 0 done, 1 failed (a missing channel or record, a library call\n"
-               "that failed), 2 called wrongly. Every error is one line on stderr.\n");
+std::string overview() {
+  std::string text =
+      "usage: zebctl COMMAND ARGUMENTS...   (zebctl COMMAND --help, or zebctl help\n"
+      "       COMMAND, for each; zebctl --version for the version)\n\ncommands:\n";
+  for (const zebctl::Command* command : kCommands) {
+    char line[160];
+    std::snprintf(line, sizeof line, "  %-8s %s\n", command->name, command->summary);
+    text += line;
+  }
+  return text +
+         "\nROOT is the channel's root directory, MASTER the master's name.\n"
+         "Exit status: 0 done, 1 failed (a missing channel or record, a library call\n"
+         "that failed, output that could not be written), 2 called wrongly, 130 when\n"
+         "Ctrl-C ended tail or follow. Every error is one line on stderr.\n";
+}
+
+const zebctl::Command* find_command(const std::string& name) {
+  for (const zebctl::Command* command : kCommands) {
+    if (name == command->name) return command;
+  }
+  return nullptr;
 }
 
 int run(const zebctl::Command& command, const std::vector<std::string>& args) {
@@ -28,9 +43,12 @@ int run(const zebctl::Command& command, const std::vector<std::string>& args) {
     zebctl::Arguments parsed = zebctl::parse_arguments(command.syntax, args);
     if (parsed.help) {
       std::fputs(command.help, stdout);
-      return 0;
+    } else {
+      int status = command.run(parsed);
+      if (status != 0) return status;
     }
-    return command.run(parsed);
+    zebctl::finish_output();
+    return 0;
   } catch (const zebctl::Failure& failure) {
     std::string hint =
         failure.status == zebctl::kBadUsage ? std::string(" (see zebctl ") + command.name + " --help)" : "";
@@ -44,20 +62,46 @@ int run(const zebctl::Command& command, const std::vector<std::string>& args) {
   }
 }
 
+// Text that zebctl prints on its own, outside any command.
+int print(const std::string& text) {
+  std::fputs(text.c_str(), stdout);
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+  std::fprintf(stderr, "zebctl: could not write to standard output\n");
+  return zebctl::kFailed;
+}
+
+// The build makes the manual page and the completion script this way.
+int generate(const std::string& what, const char* path) {
+  std::string text = what == "man"               ? zebctl::man_page(overview(), kCommands)
+                     : what == "bash-completion" ? zebctl::bash_completion(kCommands)
+                                                 : "";
+  std::FILE* file = text.empty() ? nullptr : std::fopen(path, "w");
+  bool written = file != nullptr && std::fputs(text.c_str(), file) >= 0;
+  if (file != nullptr) written = std::fclose(file) == 0 && written;
+  if (written) return 0;
+  std::fprintf(stderr, "zebctl: could not generate %s into %s\n", what.c_str(), path);
+  return zebctl::kFailed;
+}
+
+int bad_call(const std::string& problem) {
+  std::fprintf(stderr, "zebctl: %s (see zebctl --help)\n", problem.c_str());
+  return zebctl::kBadUsage;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string name = argc > 1 ? argv[1] : "";
-  if (name == "--help" || name == "-h" || name == "help") {
-    print_overview(stdout);
-    return 0;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string name = args.empty() ? "" : args[0];
+  if (name == "--help" || name == "-h" || (name == "help" && args.size() == 1)) return print(overview());
+  if (name == "--version" && args.size() == 1) return print("zebctl " ZEB_VERSION_STRING "\n");
+  if (name == "--generate" && args.size() == 3) return generate(args[1], args[2].c_str());
+  if (name == "help") {
+    const zebctl::Command* command = find_command(args[1]);
+    if (command == nullptr || args.size() > 2) return bad_call("help takes one command name");
+    return print(command->help);
   }
-  for (const zebctl::Command* command : kCommands) {
-    if (name == command->name) return run(*command, std::vector<std::string>(argv + 2, argv + argc));
-  }
-  if (name.empty())
-    std::fprintf(stderr, "zebctl: missing command (see zebctl --help)\n");
-  else
-    std::fprintf(stderr, "zebctl: unknown command %s (see zebctl --help)\n", name.c_str());
-  return zebctl::kBadUsage;
+  if (const zebctl::Command* command = find_command(name))
+    return run(*command, std::vector<std::string>(args.begin() + 1, args.end()));
+  return bad_call(name.empty() ? "missing command" : "unknown command " + name);
 }

@@ -5,6 +5,7 @@
 #include "channel_names.h"
 #include "channel_view.h"
 #include "commands.h"
+#include "record_text.h"
 #include "trade_record.h"
 #include "zeb/zebmaster.h"
 #include "zeb_library.h"
@@ -42,7 +43,7 @@ int run_publish(const Arguments& args) {
          sl = double_option(args, "--sl", 0), tp = double_option(args, "--tp", 0),
          close_price = double_option(args, "--close-price", 0);
   // Init would create a missing root; a mistyped one must not become a channel.
-  if (!zeb::platform::path_exists(root.c_str())) fail("root directory not found: " + root);
+  if (!zeb::platform::path_exists(root.c_str())) fail("root directory not found: " + readable(root));
 
   ZebLibrary lib(ZEB_MASTER_FILE);
   auto error_msg = lib.bind<decltype(&::ErrorMsg)>("ErrorMsg");
@@ -65,7 +66,7 @@ int run_publish(const Arguments& args) {
   int32_t number = master_index(channel);
   char name[16];
   zeb::record_file_name(name, number);
-  std::printf("published record %d: %s\n", number, channel.entry_path(name).c_str());
+  std::printf("published record %d: %s\n", number, readable(channel.entry_path(name)).c_str());
   return 0;
 }
 

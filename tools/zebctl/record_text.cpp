@@ -17,20 +17,35 @@ FieldText double_field(const char* name, double value) {
   return {name, shortest_double(value), json_double(value)};
 }
 
-}  // namespace
-
-std::string printable(const std::string& text) {
+std::string escaped(const std::string& text, bool token) {
   std::string out;
-  for (unsigned char byte : text) {
-    if (byte <= ' ' || byte == 0x7F || byte == '\\') {
+  for (size_t i = 0; i < text.size();) {
+    unsigned char byte = static_cast<unsigned char>(text[i]);
+    bool plain = byte > ' ' && byte < 0x7F && byte != '\\';
+    if (plain || (!token && (byte == ' ' || byte == '\\'))) {
+      out += static_cast<char>(byte);
+      ++i;
+    } else if (size_t length = byte >= 0x80 ? utf8_sequence_length(text, i) : 0) {
+      out.append(text, i, length);
+      i += length;
+    } else {
       char escape[8];
       std::snprintf(escape, sizeof escape, "\\x%02X", byte);
       out += escape;
-    } else {
-      out += static_cast<char>(byte);
+      ++i;
     }
   }
   return out;
+}
+
+}  // namespace
+
+std::string printable(const std::string& text) {
+  return escaped(text, true);
+}
+
+std::string readable(const std::string& text) {
+  return escaped(text, false);
 }
 
 std::vector<FieldText> record_fields(const zeb::TradeRecord& record) {
@@ -63,16 +78,6 @@ std::string record_json(int32_t number, const zeb::TradeRecord& record, const st
   for (const FieldText& field : record_fields(record))
     json += std::string(",\"") + field.name + "\":" + field.json;
   return json + "}";
-}
-
-}  // namespace zebctl
-
-namespace zebctl {
-
-void print_record(int32_t number, const zeb::TradeRecord& record, bool json) {
-  std::string line = json ? record_json(number, record) : record_line(number, record);
-  std::printf("%s\n", line.c_str());
-  std::fflush(stdout);
 }
 
 }  // namespace zebctl

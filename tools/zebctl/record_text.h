@@ -24,12 +24,12 @@ std::string record_line(int32_t number, const zeb::TradeRecord& record);
 // {"number":7,"cmd":2,...}, with "file" first after the number when given.
 std::string record_json(int32_t number, const zeb::TradeRecord& record, const std::string& file = "");
 
-// Prints a record as one line of text or JSON, at once: a watching command's
-// output may be a pipe.
-void print_record(int32_t number, const zeb::TradeRecord& record, bool json);
-
-// Text with every byte that is a control character, a blank, DEL or a
-// backslash written as \xNN, so it stays one token on one line.
+// Text with every byte that is a control character, a blank, DEL, a
+// backslash or not part of well-formed UTF-8 written as \xNN, so it stays
+// one token on one line that any terminal shows.
 std::string printable(const std::string& text);
+
+// The same for a name or path within a line: blanks and backslashes stay.
+std::string readable(const std::string& text);
 
 }  // namespace zebctl

@@ -33,12 +33,12 @@ struct Found {
 std::string refusal(zeb::RecordLoad load, int32_t number, const std::string& path) {
   switch (load) {
     case zeb::RecordLoad::incomplete:
-      return "record " + std::to_string(number) + " is incomplete: " + path +
+      return "record " + std::to_string(number) + " is incomplete: " + readable(path) +
              " holds fewer than 80 bytes (a failed Write left it; followers pass over it)";
     case zeb::RecordLoad::open_failed:
-      return "could not open record " + std::to_string(number) + ": " + path;
+      return "could not open record " + std::to_string(number) + ": " + readable(path);
     default:
-      return "could not read record " + std::to_string(number) + ": " + path;
+      return "could not read record " + std::to_string(number) + ": " + readable(path);
   }
 }
 
@@ -53,7 +53,7 @@ Found find_record(const Channel& channel, const std::string& which) {
   std::vector<zeb::RecordEntry> entries;
   if (!zeb::list_records(channel.master_dir().c_str(), latest ? 0 : number - 1, latest ? up_to : number,
                          entries))
-    fail("could not list " + channel.master_dir());
+    fail("could not list " + readable(channel.master_dir()));
   // Newest first for "latest"; for N, every entry read as N ("7", "000007").
   std::string first_refusal;
   for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
@@ -62,9 +62,9 @@ Found find_record(const Channel& channel, const std::string& which) {
     if (load == zeb::RecordLoad::loaded) return found;
     if (first_refusal.empty()) first_refusal = refusal(load, entry->number, found.file);
   }
-  if (latest) fail("no complete record in " + channel.master_dir());
+  if (latest) fail("no complete record in " + readable(channel.master_dir()));
   if (!first_refusal.empty()) fail(first_refusal);
-  fail("record " + std::to_string(number) + " not found in " + channel.master_dir());
+  fail("record " + std::to_string(number) + " not found in " + readable(channel.master_dir()));
 }
 
 int run_show(const Arguments& args) {
@@ -74,7 +74,7 @@ int run_show(const Arguments& args) {
     std::printf("%s\n", record_json(found.number, found.record, found.file).c_str());
     return 0;
   }
-  std::printf("%-12s %d\n%-12s %s\n", "record", found.number, "file", found.file.c_str());
+  std::printf("%-12s %d\n%-12s %s\n", "record", found.number, "file", readable(found.file).c_str());
   for (const FieldText& field : record_fields(found.record))
     std::printf("%-12s %s\n", field.name, field.text.c_str());
   return 0;

@@ -1,7 +1,9 @@
 // zebctl status: where a channel stands, without touching it.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "channel_view.h"
 #include "commands.h"
@@ -20,89 +22,173 @@ const char kHelp[] =
     "  master index     the count in the master's index file\n"
     "  published        the live shared counter, when some process holds it; it is\n"
     "                   read without being created, held or seeded\n"
-    "  records on disk  how many numbered record files there are, the highest, and\n"
-    "                   the numbers missing below it (gaps that followers pass over)\n"
-    "  followers        every follower index file: its cursor (last record committed)\n"
-    "                   and its lag behind the published count (the master index\n"
-    "                   when no process holds the counter)\n"
+    "  warning          when the live count is not this root's master index: the\n"
+    "                   counter is named after the master alone, so a master of the\n"
+    "                   same name under another root shares it\n"
+    "  records on disk  how many whole record files there are, and the highest\n"
+    "  short files      numbered files under 80 bytes (left by a failed Write):\n"
+    "                   followers pass over them like gaps\n"
+    "  blocking entries numbered entries that are not files (a directory named\n"
+    "                   000009): a follower's Read stops there until it is removed\n"
+    "  gaps             the numbers below the highest entry that have no entry at\n"
+    "                   all (followers pass over them)\n"
+    "  followers        every follower index file: its cursor (last record committed),\n"
+    "                   its lag behind the published count (the master index when no\n"
+    "                   process holds the counter), and where it is blocked\n"
+    "Names and paths are printed with control bytes, and bytes that are not UTF-8,\n"
+    "written as \\xNN.\n"
     "\n"
     "  --json   one JSON object instead of the table:\n"
     "           {\"root\", \"master\", \"master_index\", \"live\", \"published\" (null when\n"
-    "           not live), \"records\", \"highest\", \"missing\", \"gaps\" ([first, last]\n"
-    "           pairs), \"followers\" ([{\"name\", \"cursor\", \"lag\"}])}\n";
+    "           not live), \"counter_warning\" (null or the warning), \"records\",\n"
+    "           \"highest\", \"short_files\", \"short\", \"blocking_entries\", \"blocking\",\n"
+    "           \"missing\", \"gaps\" (the lists as [first, last] pairs), \"followers\"\n"
+    "           ([{\"name\", \"cursor\", \"lag\", \"blocked_at\" (null when not blocked)}])}\n";
 
-// Gaps for people: "4, 9-11", at most a few ranges.
-std::string gap_list(const std::vector<Gap>& gaps) {
+// Number ranges for people: "4, 9-11", at most a few ranges.
+std::string span_list(const std::vector<Span>& spans) {
   constexpr size_t kShown = 10;
   std::string text;
-  for (size_t i = 0; i < gaps.size() && i < kShown; ++i) {
+  for (size_t i = 0; i < spans.size() && i < kShown; ++i) {
     if (i > 0) text += ", ";
-    text += std::to_string(gaps[i].first);
-    if (gaps[i].last != gaps[i].first) text += "-" + std::to_string(gaps[i].last);
+    text += std::to_string(spans[i].first);
+    if (spans[i].last != spans[i].first) text += "-" + std::to_string(spans[i].last);
   }
-  if (gaps.size() > kShown) text += ", ... (" + std::to_string(gaps.size() - kShown) + " more ranges)";
+  if (spans.size() > kShown) text += ", ... (" + std::to_string(spans.size() - kShown) + " more ranges)";
   return text;
 }
 
-void print_table(const Channel& channel, int32_t index, const Published& published,
-                 const DiskRecords& records, const std::vector<FollowerCursor>& followers) {
-  zeb::CounterName counter;
-  zeb::channel_counter_name(counter, channel.master.c_str());
-  std::printf("channel          %s\n", channel.master_dir().c_str());
-  std::printf("master index     %d\n", index);
-  if (published.live)
-    std::printf("published        %d (live counter %s)\n", published.count, counter);
-  else
-    std::printf("published        - (no process holds %s)\n", counter);
-  std::printf("records on disk  %lld, highest %d\n", static_cast<long long>(records.count), records.highest);
-  if (records.gaps.empty())
-    std::printf("gaps             none\n");
-  else
-    std::printf("gaps             %lld missing: %s\n", static_cast<long long>(records.missing),
-                gap_list(records.gaps).c_str());
-  std::printf("followers        %d%s\n", static_cast<int>(followers.size()),
-              followers.empty() ? ""
-              : published.live  ? " (lag behind the published count)"
-                                : " (lag behind the master index)");
-  if (followers.empty()) return;
-  size_t width = 8;
-  for (const FollowerCursor& follower : followers) width = std::max(width, printable(follower.name).size());
-  std::printf("  %-*s  %10s  %10s\n", static_cast<int>(width), "FOLLOWER", "CURSOR", "LAG");
-  for (const FollowerCursor& follower : followers)
-    std::printf("  %-*s  %10d  %10lld\n", static_cast<int>(width), printable(follower.name).c_str(),
-                follower.cursor, static_cast<long long>(published.count) - follower.cursor);
+std::string json_spans(const std::vector<Span>& spans) {
+  std::string json = "[";
+  for (size_t i = 0; i < spans.size(); ++i)
+    json += (i > 0 ? ",[" : "[") + std::to_string(spans[i].first) + "," + std::to_string(spans[i].last) + "]";
+  return json + "]";
 }
 
-void print_json(const Channel& channel, int32_t index, const Published& published, const DiskRecords& records,
-                const std::vector<FollowerCursor>& followers) {
+// A snapshot of the channel, counter first: the files it covers are
+// complete before it is raised.
+struct Snapshot {
+  Published published;
+  int32_t index;
+  DiskRecords records;
+  std::vector<FollowerCursor> followers;
+  std::string counter_warning;  // empty when the live count fits this root
+};
+
+std::string counter_name(const Channel& channel) {
+  zeb::CounterName counter;
+  zeb::channel_counter_name(counter, channel.master.c_str());
+  return counter;
+}
+
+// The counter is named after the master alone, so masters of one name under
+// two roots share it. The live count tells which root it serves only when it
+// is above every entry under this one.
+std::string counter_warning(const Channel& channel, const Snapshot& snapshot) {
+  if (!snapshot.published.live || snapshot.published.count == snapshot.index) return "";
+  std::string live = std::to_string(snapshot.published.count);
+  std::string name = readable(counter_name(channel));
+  int32_t top = snapshot.records.numbers.empty() ? 0 : snapshot.records.numbers.back().number;
+  if (snapshot.published.count > top)
+    return "the live count " + live + " is above every record under this root: " + name +
+           " is counting for a master of the same name under another root";
+  return "the live count " + live + " is not this root's master index " + std::to_string(snapshot.index) +
+         ": a master of the same name under another root may share " + name;
+}
+
+Snapshot take_snapshot(const Channel& channel) {
+  Snapshot snapshot{published_count(channel), master_index(channel), disk_records(channel),
+                    follower_cursors(channel), ""};
+  snapshot.counter_warning = counter_warning(channel, snapshot);
+  return snapshot;
+}
+
+void print_table(const Channel& channel, const Snapshot& snapshot) {
+  const Published& published = snapshot.published;
+  const DiskRecords& records = snapshot.records;
+  std::string counter = readable(counter_name(channel));
+  std::printf("channel          %s\n", readable(channel.master_dir()).c_str());
+  std::printf("master index     %d\n", snapshot.index);
+  if (published.live)
+    std::printf("published        %d (live counter %s)\n", published.count, counter.c_str());
+  else
+    std::printf("published        - (no process holds %s)\n", counter.c_str());
+  if (!snapshot.counter_warning.empty()) std::printf("warning          %s\n", snapshot.counter_warning.c_str());
+  std::printf("records on disk  %lld, highest %d\n", static_cast<long long>(records.count), records.highest);
+  auto print_spans = [](const char* label, int64_t count, const char* counted, const std::vector<Span>& spans,
+                        const char* note) {
+    if (spans.empty())
+      std::printf("%-16s none\n", label);
+    else
+      std::printf("%-16s %lld%s: %s%s\n", label, static_cast<long long>(count), counted, span_list(spans).c_str(),
+                  note);
+  };
+  print_spans("short files", records.short_count, "", records.short_files,
+              " (under 80 bytes: followers pass over them)");
+  print_spans("blocking entries", records.blocking_count, "", records.blocking,
+              " (not files: Read stops there)");
+  print_spans("gaps", records.missing, " missing", records.gaps, "");
+
+  int blocked = 0;
+  for (const FollowerCursor& follower : snapshot.followers)
+    blocked += blocked_at(records, follower.cursor, published.count) != 0;
+  std::string blocked_note = blocked > 0 ? ", " + std::to_string(blocked) + " blocked" : "";
+  std::printf("followers        %d%s%s\n", static_cast<int>(snapshot.followers.size()),
+              snapshot.followers.empty() ? ""
+              : published.live           ? " (lag behind the published count)"
+                                         : " (lag behind the master index)",
+              blocked_note.c_str());
+  if (snapshot.followers.empty()) return;
+  size_t width = 8;
+  for (const FollowerCursor& follower : snapshot.followers)
+    width = std::max(width, printable(follower.name).size());
+  std::printf("  %-*s  %10s  %10s\n", static_cast<int>(width), "FOLLOWER", "CURSOR", "LAG");
+  for (const FollowerCursor& follower : snapshot.followers) {
+    int32_t stop = blocked_at(records, follower.cursor, published.count);
+    std::string state = stop != 0 ? "  blocked at " + std::to_string(stop) : "";
+    std::printf("  %-*s  %10d  %10lld%s\n", static_cast<int>(width), printable(follower.name).c_str(),
+                follower.cursor, static_cast<long long>(published.count) - follower.cursor, state.c_str());
+  }
+}
+
+void print_json(const Channel& channel, const Snapshot& snapshot) {
+  const Published& published = snapshot.published;
+  const DiskRecords& records = snapshot.records;
   std::string json =
       "{\"root\":" + json_string(channel.root) + ",\"master\":" + json_string(channel.master) +
-      ",\"master_index\":" + std::to_string(index) + ",\"live\":" + (published.live ? "true" : "false") +
+      ",\"master_index\":" + std::to_string(snapshot.index) + ",\"live\":" + (published.live ? "true" : "false") +
       ",\"published\":" + (published.live ? std::to_string(published.count) : "null") +
+      ",\"counter_warning\":" +
+      (snapshot.counter_warning.empty() ? "null" : json_string(snapshot.counter_warning)) +
       ",\"records\":" + std::to_string(records.count) + ",\"highest\":" + std::to_string(records.highest) +
-      ",\"missing\":" + std::to_string(records.missing) + ",\"gaps\":[";
-  for (size_t i = 0; i < records.gaps.size(); ++i)
-    json += (i > 0 ? ",[" : "[") + std::to_string(records.gaps[i].first) + "," +
-            std::to_string(records.gaps[i].last) + "]";
-  json += "],\"followers\":[";
-  for (size_t i = 0; i < followers.size(); ++i)
-    json += std::string(i > 0 ? "," : "") + "{\"name\":" + json_string(followers[i].name) +
-            ",\"cursor\":" + std::to_string(followers[i].cursor) +
-            ",\"lag\":" + std::to_string(static_cast<long long>(published.count) - followers[i].cursor) + "}";
+      ",\"short_files\":" + std::to_string(records.short_count) + ",\"short\":" + json_spans(records.short_files) +
+      ",\"blocking_entries\":" + std::to_string(records.blocking_count) +
+      ",\"blocking\":" + json_spans(records.blocking) + ",\"missing\":" + std::to_string(records.missing) +
+      ",\"gaps\":" + json_spans(records.gaps) + ",\"followers\":[";
+  for (size_t i = 0; i < snapshot.followers.size(); ++i) {
+    const FollowerCursor& follower = snapshot.followers[i];
+    int32_t stop = blocked_at(records, follower.cursor, published.count);
+    json += std::string(i > 0 ? "," : "") + "{\"name\":" + json_string(follower.name) +
+            ",\"cursor\":" + std::to_string(follower.cursor) +
+            ",\"lag\":" + std::to_string(static_cast<long long>(published.count) - follower.cursor) +
+            ",\"blocked_at\":" + (stop != 0 ? std::to_string(stop) : "null") + "}";
+  }
   std::printf("%s]}\n", json.c_str());
 }
 
 int run_status(const Arguments& args) {
   Channel channel = existing_channel(args.positionals[0], args.positionals[1]);
-  // The counter first: the files it covers are complete before it is raised.
-  Published published = published_count(channel);
-  int32_t index = master_index(channel);
-  DiskRecords records = disk_records(channel);
-  std::vector<FollowerCursor> followers = follower_cursors(channel);
+  Snapshot snapshot = take_snapshot(channel);
+  // A master's Write rewrites its index just before it raises the counter:
+  // a second look tells that moment from a counter another root shares.
+  if (!snapshot.counter_warning.empty()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    snapshot = take_snapshot(channel);
+  }
   if (args.has("--json"))
-    print_json(channel, index, published, records, followers);
+    print_json(channel, snapshot);
   else
-    print_table(channel, index, published, records, followers);
+    print_table(channel, snapshot);
   return 0;
 }
 

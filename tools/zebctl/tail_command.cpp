@@ -5,6 +5,7 @@
 #include "channel_view.h"
 #include "commands.h"
 #include "interrupt.h"
+#include "output.h"
 #include "record_files.h"
 #include "record_text.h"
 
@@ -16,15 +17,18 @@ const char kHelp[] =
     "usage: zebctl tail ROOT MASTER [--from N] [--count K] [--json]\n"
     "\n"
     "Prints the records of MASTER's channel under ROOT as they are published, one\n"
-    "line each, until Ctrl-C. A read-only observer: it writes no cursor, never\n"
-    "holds the channel's counter and never opens a record above the published\n"
-    "count, so it is safe beside a running master and its followers. Records are\n"
-    "picked as followers pick them: in order of number, passing over gaps.\n"
+    "line each, until Ctrl-C (which ends it with status 130). A read-only observer:\n"
+    "it writes no cursor, never holds the channel's counter and never opens a record\n"
+    "above the published count, so it is safe beside a running master and its\n"
+    "followers. Records are picked as followers pick them: in order of number,\n"
+    "passing over gaps. Output that cannot be written ends tail with status 1, and\n"
+    "so, on Linux, does a pipe whose reader has gone (zebctl tail ... | head -3 ends\n"
+    "with head).\n"
     "\n"
     "  --from N    start at record N (records already there come first); by\n"
     "              default only records published after tail starts\n"
     "  --count K   stop after K records\n"
-    "  --json      one JSON object per line (fields as zebctl show --json)\n";
+    "  --json      one JSON object per line, with the fields of zebctl show --json\n";
 
 int run_tail(const Arguments& args) {
   Channel channel = existing_channel(args.positionals[0], args.positionals[1]);
@@ -35,6 +39,7 @@ int run_tail(const Arguments& args) {
   for (int32_t printed = 0; !interrupted() && (limit == 0 || printed < limit);) {
     Published published = published_count(channel);
     if (published.count <= cursor) {
+      check_output_open();
       pause_between_polls();
       continue;
     }
@@ -44,7 +49,7 @@ int run_tail(const Arguments& args) {
     switch (zeb::load_next_record(channel.root.c_str(), channel.master.c_str(), cursor, published.count,
                                   record, number, path)) {
       case zeb::NextRecord::loaded:
-        print_record(number, record, json);
+        print_record(number, record, json, channel.entry_path_from(path));
         cursor = number;
         ++printed;
         break;
@@ -56,14 +61,14 @@ int run_tail(const Arguments& args) {
       case zeb::NextRecord::read_failed:
         std::fprintf(stderr,
                      "zebctl tail: passing over record %d: could not read %s (followers stop there)\n",
-                     number, path);
+                     number, readable(channel.entry_path_from(path)).c_str());
         cursor = number;
         break;
       case zeb::NextRecord::cannot_list:
-        fail("could not list " + channel.master_dir());
+        fail("could not list " + readable(channel.master_dir()));
     }
   }
-  return 0;
+  return stop_status();
 }
 
 }  // namespace

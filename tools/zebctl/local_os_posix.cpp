@@ -1,0 +1,23 @@
+#include "local_os.h"
+
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zebctl {
+
+EntryInfo entry_info(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return {EntryType::missing, 0};
+  if (!S_ISREG(info.st_mode)) return {EntryType::other, 0};
+  return {EntryType::regular, static_cast<uint64_t>(info.st_size)};
+}
+
+bool output_abandoned() {
+  // A pipe whose reader has gone reports an error to poll; a file or a
+  // terminal that can still be written reports nothing when nothing is asked.
+  pollfd out = {STDOUT_FILENO, 0, 0};
+  return ::poll(&out, 1, 0) > 0 && (out.revents & (POLLERR | POLLHUP)) != 0;
+}
+
+}  // namespace zebctl

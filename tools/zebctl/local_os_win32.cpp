@@ -1,0 +1,19 @@
+#include "local_os.h"
+
+#include <windows.h>
+
+namespace zebctl {
+
+EntryInfo entry_info(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA info;
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info)) return {EntryType::missing, 0};
+  if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return {EntryType::other, 0};
+  return {EntryType::regular, (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow};
+}
+
+// An anonymous pipe's writer learns that the reader is gone only by writing.
+bool output_abandoned() {
+  return false;
+}
+
+}  // namespace zebctl
