@@ -199,7 +199,8 @@ TEST(InitArguments, NamesMustBeOnePlainPathComponent) {
   ErrorState error;
   EXPECT_TRUE(check_name(error, "Master-1 with spaces", "master name"));
   EXPECT_TRUE(check_name(error, "\xC3\xA9t\xC3\xA9", "master name"));
-  EXPECT_TRUE(check_name(error, "...", "master name"));
+  EXPECT_FALSE(check_name(error, "...", "master name"));
+  EXPECT_STREQ(error.message, "Init: master name must not end with a dot or a space: \"...\"");
   EXPECT_FALSE(check_name(error, nullptr, "master name"));
   EXPECT_STREQ(error.message, "Init: master name is a null pointer.");
   EXPECT_FALSE(check_name(error, "", "follower name"));
@@ -223,6 +224,8 @@ TEST(InitArguments, RootMayBeAnyPathThatFits) {
   ErrorState error;
   EXPECT_TRUE(check_root(error, "relative/dir"));
   EXPECT_TRUE(check_root(error, "/abs/dir/"));
+  // Only names are held to the rules of one file name.
+  EXPECT_TRUE(check_root(error, "C:\\trades\\ COM1 .|?*"));
   EXPECT_FALSE(check_root(error, nullptr));
   EXPECT_STREQ(error.message, "Init: root is a null pointer.");
   EXPECT_FALSE(check_root(error, ""));

@@ -240,7 +240,7 @@ TEST_F(MasterTest, AFailedInitAfterASuccessfulOneLeavesNoCounterBehind) {
 
 TEST_F(MasterTest, RefusedArgumentsLeaveTheBoundChannelUntouched) {
   ASSERT_EQ(init(), 1);
-  const char* names[] = {nullptr, "", ".", "..", "a/b", "a\\b"};
+  const char* names[] = {nullptr, "", ".", "..", "a/b", "a\\b", "m.", "m ", "Nul", "com3.x", "m?", "m\n"};
   for (const char* name : names) {
     EXPECT_EQ(master_init(state, root.c_str(), name), 0);
     EXPECT_EQ(std::string(message()).rfind("Init: master name ", 0), 0u) << message();
