@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <set>
 #include <string>
 
@@ -147,7 +148,9 @@ TEST(IndexFiles, AnIndexFileIsNeverSeenEmptyWhileBeingRewritten) {
   }
   // Meanwhile every read finds a whole number, never the 0 of an empty file.
   int reads = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (::waitpid(writer, nullptr, WNOHANG) == 0) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the writer did not finish";
     ASSERT_FALSE(test::read_text(path).empty());
     ASSERT_GT(read_index(path.c_str()), 0);
     ++reads;
