@@ -1,6 +1,7 @@
 #include "cases.h"
 
 #include <benchmark/benchmark.h>
+#include <dlfcn.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -96,6 +97,24 @@ void register_idle_cases(const Medium& medium, Channel& channel, const Timing& t
   add(case_name("idle", medium), timing, [follower](benchmark::State& state) {
     for (auto _ : state) {
       if (follower_read(*follower) != 0 || follower->error.code != 0) {
+        state.SkipWithError("an idle Read found something");
+        break;
+      }
+    }
+  });
+  // The same poll as a host makes it: the follower library's Read, bound by
+  // name, which takes the library's lock around the call.
+  void* library = ::dlopen(ZEB_FOLLOWER_LIBRARY, RTLD_NOW | RTLD_LOCAL);  // open for the run
+  auto init = library == nullptr ? nullptr
+                                 : reinterpret_cast<int (*)(const char*, const char*, const char*)>(
+                                       ::dlsym(library, "Init"));
+  auto read = library == nullptr ? nullptr : reinterpret_cast<int (*)()>(::dlsym(library, "Read"));
+  bool bound = init != nullptr && read != nullptr &&
+               init(channel.root.c_str(), "idle_library", channel.master.c_str()) == 1;
+  add(case_name("idle_library", medium), timing, [bound, read](benchmark::State& state) {
+    if (!bound) state.SkipWithError("the follower library could not be loaded and bound");
+    for (auto _ : state) {
+      if (read() != 0) {
         state.SkipWithError("an idle Read found something");
         break;
       }

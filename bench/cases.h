@@ -20,7 +20,8 @@ struct Timing {
 void register_write_cases(const Medium& medium, Channel& channel, SqliteQueue& peer,
                           const Timing& timing);
 
-// Read with nothing new; the floor (three stat calls and one atomic load).
+// Read with nothing new, of the logic and through the follower library's
+// export; the floor (three stat calls and one atomic load).
 void register_idle_cases(const Medium& medium, Channel& channel, const Timing& timing);
 
 // Read+Commit per record on a filled channel, from its middle onwards: the

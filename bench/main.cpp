@@ -123,6 +123,10 @@ std::vector<Row> cost_rows(const Run& run) {
                      {"SQLite publish (INSERT)", run.ns("sqlite_publish", medium)}}});
   rows.push_back({"Read, nothing new", disk().label, run.ns("idle", disk()), Unit::nanoseconds,
                   {{"floor: 3 stat + 1 atomic load", run.ns("idle_floor", disk()), 2}}});
+  rows.push_back({"Read, nothing new, through the library", disk().label, run.ns("idle_library", disk()),
+                  Unit::nanoseconds,
+                  {{"floor: 3 stat + 1 atomic load", run.ns("idle_floor", disk()), 1.1},
+                   {"Read of the logic, no export and no lock", run.ns("idle", disk())}}});
 
   auto read_row = [&](const Medium& medium, int32_t size) {
     Row row = {"Read+Commit per record, " + count_text(size) + " records", medium.label,

@@ -1,5 +1,7 @@
 // The master library's exported functions: a thin frame over MasterState.
+// Each runs whole under the library's lock, so a host's threads take turns.
 #include "master.h"
+#include "library_guard.h"
 #include "zeb/zebmaster.h"
 
 namespace {
@@ -14,24 +16,29 @@ zeb::TradeRecord& staged() {
 }  // namespace
 
 int ZEB_CALL Init(const char* root, const char* master) {
+  zeb::LibraryGuard guard;
   return zeb::master_init(state, root, master);
 }
 
 int ZEB_CALL Write() {
+  zeb::LibraryGuard guard;
   return zeb::master_write(state);
 }
 
-void ZEB_CALL SetCmd(int cmd) { staged().cmd = cmd; }
-void ZEB_CALL SetTicket(int ticket) { staged().ticket = ticket; }
-void ZEB_CALL SetType(int type) { staged().type = type; }
-void ZEB_CALL SetSymbol(const char* symbol) { zeb::record_set_symbol(staged(), symbol); }
-void ZEB_CALL SetLot(double lot) { staged().lot = lot; }
-void ZEB_CALL SetOpenPrice(double price) { staged().open_price = price; }
-void ZEB_CALL SetSL(double price) { staged().sl = price; }
-void ZEB_CALL SetTP(double price) { staged().tp = price; }
-void ZEB_CALL SetClosePrice(double price) { staged().close_price = price; }
-void ZEB_CALL SetTimeLocal(int time) { staged().time_local = time; }
-void ZEB_CALL SetTimeServer(int time) { staged().time_server = time; }
+void ZEB_CALL SetCmd(int cmd) { zeb::LibraryGuard guard; staged().cmd = cmd; }
+void ZEB_CALL SetTicket(int ticket) { zeb::LibraryGuard guard; staged().ticket = ticket; }
+void ZEB_CALL SetType(int type) { zeb::LibraryGuard guard; staged().type = type; }
+void ZEB_CALL SetSymbol(const char* symbol) {
+  zeb::LibraryGuard guard;
+  zeb::record_set_symbol(staged(), symbol);
+}
+void ZEB_CALL SetLot(double lot) { zeb::LibraryGuard guard; staged().lot = lot; }
+void ZEB_CALL SetOpenPrice(double price) { zeb::LibraryGuard guard; staged().open_price = price; }
+void ZEB_CALL SetSL(double price) { zeb::LibraryGuard guard; staged().sl = price; }
+void ZEB_CALL SetTP(double price) { zeb::LibraryGuard guard; staged().tp = price; }
+void ZEB_CALL SetClosePrice(double price) { zeb::LibraryGuard guard; staged().close_price = price; }
+void ZEB_CALL SetTimeLocal(int time) { zeb::LibraryGuard guard; staged().time_local = time; }
+void ZEB_CALL SetTimeServer(int time) { zeb::LibraryGuard guard; staged().time_server = time; }
 
-int ZEB_CALL ErrorCode() { return state.error.code; }
-const char* ZEB_CALL ErrorMsg() { return state.error.message; }
+int ZEB_CALL ErrorCode() { zeb::LibraryGuard guard; return state.error.code; }
+const char* ZEB_CALL ErrorMsg() { zeb::LibraryGuard guard; return state.error.message; }

@@ -28,19 +28,19 @@ class BadInput : public test::ChannelTest {
     }
   }
 
-  // How many records a new follower of master `name` receives, each checked.
-  int drain(const std::string& name, const std::string& follower) {
+  // A new follower of master `name` receives records 1..count, each checked,
+  // and then nothing more.
+  void expect_drained(const std::string& name, const std::string& follower, int count) {
     FollowerState reader;
-    EXPECT_EQ(follower_init(reader, root.c_str(), follower.c_str(), name.c_str()), 1)
+    ASSERT_EQ(follower_init(reader, root.c_str(), follower.c_str(), name.c_str()), 1)
         << reader.error.message;
-    int received = 0;
-    while (follower_read(reader) == 1) {
-      EXPECT_TRUE(test::same_bytes(reader.received, test::sample_record(received + 1)));
-      EXPECT_EQ(follower_commit(reader), 1);
-      ++received;
+    for (int n = 1; n <= count; ++n) {
+      ASSERT_EQ(follower_read(reader), 1) << "record " << n << ": " << reader.error.message;
+      ASSERT_TRUE(test::same_bytes(reader.received, test::sample_record(n))) << "record " << n;
+      ASSERT_EQ(follower_commit(reader), 1);
     }
+    EXPECT_EQ(follower_read(reader), 0);
     EXPECT_EQ(reader.error.code, 0) << reader.error.message;
-    return received;
   }
 
  private:
@@ -51,7 +51,7 @@ TEST_F(BadInput, NamesWithSpacesAndAnyNonAsciiBytesCarryRecords) {
   std::string name = master + " m\xC3\xA4ster \xE9\xFF";
   MasterState writer;
   publish(writer, name, 3);
-  EXPECT_EQ(drain(name, "f\xF6llower \x80 2"), 3);
+  expect_drained(name, "f\xF6llower \x80 2", 3);
   EXPECT_TRUE(test::exists(root + "/" + name + "/system/f\xF6llower \x80 2"));
 }
 
@@ -62,8 +62,8 @@ TEST_F(BadInput, LongMasterNamesThatDifferOnlyAtTheEndKeepTheirOwnCounters) {
   MasterState first, second;
   publish(first, stem + "A", 3);
   publish(second, stem + "B", 1);
-  EXPECT_EQ(drain(stem + "A", "F"), 3);
-  EXPECT_EQ(drain(stem + "B", "F"), 1);
+  expect_drained(stem + "A", "F", 3);
+  expect_drained(stem + "B", "F", 1);
 }
 
 // A cursor file reads the way atol reads its first 31 bytes, a value

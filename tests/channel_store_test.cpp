@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <set>
 #include <string>
 
@@ -147,7 +148,9 @@ TEST(IndexFiles, AnIndexFileIsNeverSeenEmptyWhileBeingRewritten) {
   }
   // Meanwhile every read finds a whole number, never the 0 of an empty file.
   int reads = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (::waitpid(writer, nullptr, WNOHANG) == 0) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the writer did not finish";
     ASSERT_FALSE(test::read_text(path).empty());
     ASSERT_GT(read_index(path.c_str()), 0);
     ++reads;
@@ -199,7 +202,8 @@ TEST(InitArguments, NamesMustBeOnePlainPathComponent) {
   ErrorState error;
   EXPECT_TRUE(check_name(error, "Master-1 with spaces", "master name"));
   EXPECT_TRUE(check_name(error, "\xC3\xA9t\xC3\xA9", "master name"));
-  EXPECT_TRUE(check_name(error, "...", "master name"));
+  EXPECT_FALSE(check_name(error, "...", "master name"));
+  EXPECT_STREQ(error.message, "Init: master name must not end with a dot or a space: \"...\"");
   EXPECT_FALSE(check_name(error, nullptr, "master name"));
   EXPECT_STREQ(error.message, "Init: master name is a null pointer.");
   EXPECT_FALSE(check_name(error, "", "follower name"));
@@ -223,6 +227,8 @@ TEST(InitArguments, RootMayBeAnyPathThatFits) {
   ErrorState error;
   EXPECT_TRUE(check_root(error, "relative/dir"));
   EXPECT_TRUE(check_root(error, "/abs/dir/"));
+  // Only names are held to the rules of one file name.
+  EXPECT_TRUE(check_root(error, "C:\\trades\\ COM1 .|?*"));
   EXPECT_FALSE(check_root(error, nullptr));
   EXPECT_STREQ(error.message, "Init: root is a null pointer.");
   EXPECT_FALSE(check_root(error, ""));

@@ -52,5 +52,20 @@ TEST(Channel, EveryFollowerGetsEveryRecordOnTheRealDisk) {
   run_with_a_restart(run);
 }
 
+// A peer killed mid-append can leave its log's last line torn ("4" of "43").
+// Such a line counts for nothing: the restarted master publishes that record
+// again rather than number on from the torn digits, and a restarted
+// follower's next line does not run into it.
+TEST(Channel, PeersCarryOnPastATornLastLineOfTheirLogs) {
+  test::PeerRun run("/dev/shm", 3);
+  ASSERT_EQ(test::wait_for(run.start_master(1)), 0);
+  test::write_text(run.master_log(), test::read_text(run.master_log()) + "2");
+  test::write_text(run.log("f"), "1\n2");
+  ASSERT_EQ(test::wait_for(run.start_master()), 0);
+  ASSERT_EQ(test::wait_for(run.start_follower("f")), 0);
+  EXPECT_EQ(logged_numbers(run.master_log()), (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(logged_numbers(run.log("f")), (std::vector<int>{1, 1, 2, 3}));
+}
+
 }  // namespace
 }  // namespace zeb

@@ -253,6 +253,44 @@ TEST_F(FollowerTest, MissingDirectoriesAreReportedInOrderAndNeverCreated) {
   EXPECT_FALSE(test::exists(root));
 }
 
+// Names Windows would fold into another name, open as a device or refuse to
+// create are refused on every platform before anything is touched.
+TEST_F(FollowerTest, NamesWindowsCannotHoldAsThemselvesAreRefusedBeforeAnyFileAccess) {
+  const std::pair<std::string, std::string> refused[] = {
+      {"copier.", "must not end with a dot or a space: \"copier.\""},
+      {"copier ", "must not end with a dot or a space: \"copier \""},
+      {"CON", "is a device name on Windows: CON"},
+      {"nul.log", "is a device name on Windows: nul.log"},
+      {"Aux .txt", "is a device name on Windows: Aux .txt"},
+      {"prn.a.b", "is a device name on Windows: prn.a.b"},
+      {"com1", "is a device name on Windows: com1"},
+      {"COM9.txt", "is a device name on Windows: COM9.txt"},
+      {"lPt5", "is a device name on Windows: lPt5"},
+      {"f?x", "must not contain < > : \" | ? or *: f?x"},
+      {"a:b", "must not contain < > : \" | ? or *: a:b"},
+      {"<", "must not contain < > : \" | ? or *: <"},
+      {"a>b", "must not contain < > : \" | ? or *: a>b"},
+      {"\"q\"", "must not contain < > : \" | ? or *: \"q\""},
+      {"a|b", "must not contain < > : \" | ? or *: a|b"},
+      {"*", "must not contain < > : \" | ? or *: *"},
+      {"tab\there", "must not contain control characters (0x09): tab\there"},
+      {"\x1F", "must not contain control characters (0x1F): \x1F"},
+      {"\x01x", "must not contain control characters (0x01): \x01x"},
+  };
+  for (const auto& [name, why] : refused) {
+    EXPECT_EQ(follower_init(state, root.c_str(), name.c_str(), master.c_str()), 0) << name;
+    EXPECT_EQ(message(), "Init: follower name " + why);
+    EXPECT_EQ(state.error.code, -1);
+    EXPECT_EQ(follower_init(state, root.c_str(), follower.c_str(), name.c_str()), 0) << name;
+    EXPECT_EQ(message(), "Init: master name " + why);
+    EXPECT_FALSE(test::exists("/dev/shm/zeb_" + name)) << name;
+  }
+  EXPECT_FALSE(test::exists(root));
+  // Near misses are ordinary names.
+  for (const char* name : {"COM10", "COM0", "CONSOLE", "LPT", "x.CON", "a.b", ".c", "NUL_1", "~$"})
+    EXPECT_EQ(follower_init(state, root.c_str(), name, master.c_str()), 1) << message();
+}
+
 TEST_F(FollowerTest, AListingThatCannotStartIsReported) {
   start_master();
   publish(1, 1);

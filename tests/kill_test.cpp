@@ -7,9 +7,8 @@
 // the record in flight at a kill.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -53,21 +52,6 @@ void expect_index_files_whole(const test::PeerRun& run, std::map<std::string, lo
   }
 }
 
-// Waits for a process that should end by itself; kills it past the deadline.
-int wait_until(int pid, Clock::time_point deadline) {
-  int status = 0;
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (Clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      ADD_FAILURE() << "pid " << pid << " did not finish in time";
-      return -1;
-    }
-    std::this_thread::sleep_for(1ms);
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 void kill_at_random(const std::string& base, int count, int max_kills) {
   test::PeerRun run(base, count);
   std::vector<Peer> peers = {{"master", 0, false, 0}};
@@ -109,7 +93,8 @@ void kill_at_random(const std::string& base, int count, int max_kills) {
   Clock::time_point finish = Clock::now() + 120s;
   for (Peer& peer : peers) {
     if (peer.finished) continue;
-    EXPECT_EQ(wait_until(peer.pid, finish), 0) << peer.name << " (seed " << seed << ")";
+    double left = std::chrono::duration<double>(finish - Clock::now()).count();
+    EXPECT_EQ(test::wait_for(peer.pid, std::max(left, 1.0)), 0) << peer.name << " (seed " << seed << ")";
   }
   expect_index_files_whole(run, cursors);
 

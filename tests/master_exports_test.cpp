@@ -3,8 +3,12 @@
 // process-global.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <set>
+#include <thread>
+#include <vector>
 
 #include "support/channel_fixture.h"
 #include "support/test_support.h"
@@ -121,6 +125,50 @@ TEST_F(MasterLibraryTest, InitRefusesNullPointersAndSetSymbolTakesThemAsEmpty) {
             }),
             0);
   EXPECT_EQ(test::read_bytes(record_path("000001"))[12], 0);
+}
+
+// Hosts often run each script on a thread of its own. Writes from several
+// threads at once each take a number of their own, and a follower receives
+// each record once.
+TEST(MasterLibrary, WritesFromSeveralThreadsAtOnceEachTakeANumberOfTheirOwn) {
+  constexpr int kThreads = 4, kWrites = 250;
+  test::TempDir dir("/dev/shm");
+  std::string root = dir / "root", master = test::unique_name("m");
+  EXPECT_EQ(test::run_in_child([&] {
+              test::Library lib(ZEB_MASTER_LIBRARY);
+              ASSERT_EQ(lib.fn<int(const char*, const char*)>("Init")(root.c_str(), master.c_str()), 1);
+              auto write = lib.fn<IntFn>("Write");
+              std::atomic<int> written{0};
+              std::vector<std::thread> threads;
+              for (int t = 0; t < kThreads; ++t)
+                threads.emplace_back([&] {
+                  for (int i = 0; i < kWrites; ++i) written += write();
+                });
+              for (std::thread& thread : threads) thread.join();
+              EXPECT_EQ(written, kThreads * kWrites);
+
+              test::Library follower(ZEB_FOLLOWER_LIBRARY);
+              ASSERT_EQ(follower.fn<int(const char*, const char*, const char*)>("Init")(
+                            root.c_str(), "F", master.c_str()),
+                        1);
+              int received = 0;
+              while (follower.fn<IntFn>("Read")() == 1) {
+                ASSERT_LT(received, written) << "a record came twice or from nowhere";
+                ASSERT_EQ(follower.fn<IntFn>("Commit")(), 1);
+                ++received;
+              }
+              EXPECT_EQ(follower.fn<IntFn>("ErrorCode")(), 0) << follower.fn<MsgFn>("ErrorMsg")();
+              EXPECT_EQ(received, written);
+            }),
+            0);
+  // One whole record file per Write, numbered without a gap or a repeat.
+  for (int n = 1; n <= kThreads * kWrites; ++n) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%06d", n);
+    ASSERT_EQ(test::read_bytes(test::join(test::join(root, master), name)).size(), 80u) << name;
+  }
+  EXPECT_EQ(test::read_text(test::join(test::join(root, master), "system/" + master)),
+            std::to_string(kThreads * kWrites));
 }
 
 }  // namespace

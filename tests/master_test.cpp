@@ -245,7 +245,7 @@ TEST_F(MasterTest, AFailedInitAfterASuccessfulOneLeavesNoCounterBehind) {
 // A refused Init unbinds the channel: a Write after it would otherwise go
 // on numbering the old channel for a host that believes it moved.
 TEST_F(MasterTest, RefusedArgumentsLeaveNothingBound) {
-  const char* names[] = {nullptr, "", ".", "..", "a/b", "a\\b"};
+  const char* names[] = {nullptr, "", ".", "..", "a/b", "a\\b", "m.", "m ", "Nul", "com3.x", "m?", "m\n"};
   for (const char* name : names) {
     ASSERT_EQ(init(), 1);
     EXPECT_EQ(master_init(state, root.c_str(), name), 0);

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <random>
 #include <thread>
 
@@ -29,17 +28,6 @@ constexpr int kFollowers = 8;
 // Past this the master publishes no further batch; the followers still get
 // every record already published.
 constexpr auto kPublishingTime = 2min;
-
-// The last number in a log, read from its end.
-int last_logged(const std::string& path) {
-  std::ifstream in(path, std::ios::ate);
-  std::streamoff size = in.tellg();
-  if (size <= 0) return 0;
-  in.seekg(std::max<std::streamoff>(0, size - 16));
-  int last = 0;
-  for (int n; in >> n;) last = n;
-  return last;
-}
 
 TEST(Soak, EightFollowersRestartingAtRandomGetEveryRecordOfUpTo200000) {
   test::PeerRun run("/dev/shm", kRecords);
@@ -63,7 +51,7 @@ TEST(Soak, EightFollowersRestartingAtRandomGetEveryRecordOfUpTo200000) {
     published = std::min(published + kBatch, kRecords);
     Clock::time_point deadline = Clock::now() + 5min;
     for (int i = 0; i < kFollowers && Clock::now() < deadline;) {
-      if (last_logged(run.log(names[i])) == published) {
+      if (test::last_logged(run.log(names[i])) == published) {
         ++i;
         continue;
       }

@@ -7,7 +7,11 @@
 //       on after the last n logged.
 //   zeb_peer follower LIBRARY ROOT FOLLOWER MASTER COUNT LOG
 //       reads, checks and commits until it has record COUNT; appends every
-//       record number it received to LOG before committing it.
+//       record number it received to LOG before committing it. Fails when
+//       no record comes for a minute.
+//
+// A last log line without its newline (a kill mid-append) is cut off and
+// counts for nothing.
 //
 // Record n carries ticket 100000+n and fields derived from n, so a follower
 // can tell a garbled record from a good one. A master killed in Write and
@@ -18,15 +22,19 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 
+#include "support/number_log.h"
 #include "support/sample_record.h"
 
 namespace {
+
+// How long a follower waits for its next record before it fails.
+constexpr std::chrono::seconds kPatience{60};
 
 void* library;
 
@@ -45,12 +53,10 @@ Signature* fn(const char* name) {
   std::exit(1);
 }
 
-// The last number in a log of numbers; 0 when there is none.
-int last_logged(const char* path) {
-  std::ifstream in(path);
-  int last = 0;
-  for (int n; in >> n;) last = n;
-  return last;
+// Opens a log for appending after its last finished line (number_log.h).
+int open_log(const char* path) {
+  zeb::test::drop_torn_line(path);
+  return ::open(path, O_WRONLY | O_CREAT | O_APPEND, 0644);
 }
 
 void append_number(int log, int n) {
@@ -60,11 +66,11 @@ void append_number(int log, int n) {
 
 int run_master(const char* root, const char* master, int count, const char* log_path) {
   if (fn<int(const char*, const char*)>("Init")(root, master) != 1) fail("master Init");
-  int log = log_path == nullptr ? -1 : ::open(log_path, O_WRONLY | O_CREAT | O_APPEND, 0644);
+  int log = log_path == nullptr ? -1 : open_log(log_path);
   auto set_int = [](const char* name, int value) { fn<void(int)>(name)(value); };
   auto set_double = [](const char* name, double value) { fn<void(double)>(name)(value); };
   auto write = fn<int()>("Write");
-  for (int n = log_path == nullptr ? 1 : last_logged(log_path) + 1; n <= count; ++n) {
+  for (int n = log_path == nullptr ? 1 : zeb::test::last_logged(log_path) + 1; n <= count; ++n) {
     zeb::TradeRecord r = zeb::test::sample_record(n);
     set_int("SetCmd", r.cmd);
     set_int("SetTicket", r.ticket);
@@ -112,19 +118,25 @@ int run_follower(const char* root, const char* follower, const char* master, int
   if (fn<int(const char*, const char*, const char*)>("Init")(root, follower, master) != 1)
     fail("follower Init");
   // Killed after taking the last record, it has nothing left to wait for.
-  if (last_logged(log_path) == count) return 0;
-  int log = ::open(log_path, O_WRONLY | O_CREAT | O_APPEND, 0644);
+  if (zeb::test::last_logged(log_path) == count) return 0;
+  int log = open_log(log_path);
   auto read = fn<int()>("Read");
   auto commit = fn<int()>("Commit");
   auto error_code = fn<int()>("ErrorCode");
   int last = -1;
+  // A follower left waiting by a lost record gives up rather than poll forever.
+  auto give_up_at = std::chrono::steady_clock::now() + kPatience;
   while (last != count) {
     int result = read();
     if (result == 0) {
       if (error_code() != 0) fail("Read");
+      if (std::chrono::steady_clock::now() > give_up_at)
+        fail("no record after " + std::to_string(last) + " for " +
+             std::to_string(kPatience.count()) + " s");
       sched_yield();
       continue;
     }
+    give_up_at = std::chrono::steady_clock::now() + kPatience;
     zeb::TradeRecord got = received();
     int n = got.ticket - 100000;
     if (n < 1 || n > count || !same_fields(got, zeb::test::sample_record(n)))

@@ -2,16 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 namespace zeb::test {
-
-std::vector<int> logged_numbers(const std::string& path) {
-  std::vector<int> numbers;
-  std::ifstream in(path);
-  for (int n; in >> n;) numbers.push_back(n);
-  return numbers;
-}
 
 int expect_complete_in_order(const std::vector<int>& numbers, int count, const std::string& who) {
   int expected = 1;

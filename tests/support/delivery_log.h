@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-// What follower processes of the multi-process tests received: each appends
-// the number of every record it received to a log, one number a line.
-namespace zeb::test {
+#include "support/number_log.h"
 
-std::vector<int> logged_numbers(const std::string& path);
+// What follower processes of the multi-process tests received: each appends
+// the number of every record it received to a log (number_log.h).
+namespace zeb::test {
 
 // Every number 1..count in order; a number may repeat only right after
 // itself (a record received again after a restart before its Commit).

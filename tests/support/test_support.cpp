@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -85,15 +86,13 @@ int exit_status(int status) {
 
 }  // namespace
 
-int run_in_child(const std::function<void()>& body) {
+int run_in_child(const std::function<void()>& body, double seconds) {
   pid_t pid = ::fork();
   if (pid == 0) {
     body();
     ::_exit(::testing::Test::HasFailure() ? 1 : 0);
   }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return exit_status(status);
+  return wait_for(pid, seconds);
 }
 
 namespace {
@@ -146,9 +145,18 @@ int spawn_into_pipe(const std::vector<std::string>& argv, const std::string& err
   return pid;
 }
 
-int wait_for(int pid) {
+int wait_for(int pid, double seconds) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      ADD_FAILURE() << "process " << pid << " did not end within " << seconds << " s; killed";
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
   return exit_status(status);
 }
 

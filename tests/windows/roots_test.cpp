@@ -1,4 +1,5 @@
-// Roots as Windows users give them: with a trailing separator, or a bare drive.
+// Roots as Windows users give them: with a trailing separator, or a bare
+// drive; and the names Windows cannot hold as themselves.
 #include <gtest/gtest.h>
 
 #include "channel_fixture.h"
@@ -45,6 +46,28 @@ TEST(Roots, ADriveRootWorksForInitWriteAndRead) {
     EXPECT_TRUE(exists("C:\\" + master + "\\000002")) << root;
     remove_all("C:\\" + master);
   }
+}
+
+// Names Windows would fold into another ("copier." is "copier"), open as a
+// device (Init on "COM1" would wait on a serial port) or cannot create are
+// refused by both DLLs before anything is created.
+TEST(Names, WindowsRefusesWhatItCannotHoldAsItself) {
+  TempDir dir;
+  std::string root = dir / "root";
+  Master writer;
+  Follower reader;
+  for (const char* name : {"copier.", "copier ", "CON", "nul.log", "Com1", "COM9.txt", "lpt1", "AUX .x",
+                           "prn", "f?x", "a:b", "a*b", "a<b", "a>b", "a\"b", "a|b", "tab\there"}) {
+    EXPECT_EQ(writer.api.Init(root.c_str(), name), 0) << name;
+    EXPECT_EQ(writer.api.ErrorCode(), -1);
+    EXPECT_EQ(std::string(writer.api.ErrorMsg()).rfind("Init: master name ", 0), 0u) << writer.api.ErrorMsg();
+    EXPECT_EQ(reader.api.Init(root.c_str(), name, "M"), 0) << name;
+    EXPECT_EQ(std::string(reader.api.ErrorMsg()).rfind("Init: follower name ", 0), 0u) << reader.api.ErrorMsg();
+    EXPECT_EQ(reader.api.Init(root.c_str(), "F", name), 0) << name;
+    EXPECT_EQ(std::string(reader.api.ErrorMsg()).rfind("Init: master name ", 0), 0u) << reader.api.ErrorMsg();
+  }
+  EXPECT_FALSE(exists(root));
+  EXPECT_EQ(live_counter("COM1"), -1);
 }
 
 }  // namespace

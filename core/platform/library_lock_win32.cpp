@@ -1,0 +1,22 @@
+#include "library_lock.h"
+
+#include <windows.h>
+
+namespace zeb::platform {
+
+namespace {
+
+// Statically initialised, so no DllMain work and no initialisation order.
+SRWLOCK lock = SRWLOCK_INIT;
+
+}  // namespace
+
+void library_lock() {
+  ::AcquireSRWLockExclusive(&lock);
+}
+
+void library_unlock() {
+  ::ReleaseSRWLockExclusive(&lock);
+}
+
+}  // namespace zeb::platform
