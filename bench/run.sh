@@ -7,9 +7,9 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/tools/lib/setup.sh"
 
-need_packages cmake g++ make libgtest-dev nlohmann-json3-dev libbenchmark-dev libsqlite3-dev gnuplot-nox
+need_packages cmake g++ make libgtest-dev nlohmann-json3-dev python3 libbenchmark-dev libsqlite3-dev gnuplot-nox
 build_dir="$here/build/bench"
-cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON -DZEB_BUILD_BENCHMARK=ON >/dev/null
 cmake --build "$build_dir" -j 2 --target zeb_bench >/dev/null
 
 doc="$here/docs/performance.md"

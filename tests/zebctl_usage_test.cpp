@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "support/zebctl_fixture.h"
+#include "zeb/version.h"
 
 namespace zeb {
 namespace {

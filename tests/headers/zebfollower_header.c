@@ -12,3 +12,10 @@ IntFn zeb_check_status[] = {Read, Commit, ErrorCode};
 IntFn zeb_check_int_getters[] = {GetCmd, GetTicket, GetType, GetTimeLocal, GetTimeServer};
 DoubleFn zeb_check_double_getters[] = {GetLot, GetOpenPrice, GetSL, GetTP, GetClosePrice};
 TextFn zeb_check_text[] = {GetSymbol, ErrorMsg};
+
+/* The loader's types are the header's: each field takes its export. */
+#include "zeb/zeb_dynload.h"
+
+zebfollower_api zeb_check_api = {0, Init, Read, Commit, GetCmd, GetTicket, GetType, GetSymbol,
+                                 GetLot, GetOpenPrice, GetSL, GetTP, GetClosePrice,
+                                 GetTimeLocal, GetTimeServer, ErrorCode, ErrorMsg};

@@ -16,3 +16,12 @@ SetDoubleFn zeb_check_double_setters[] = {SetLot, SetOpenPrice, SetSL, SetTP, Se
 SetTextFn zeb_check_set_symbol = SetSymbol;
 StatusFn zeb_check_error_code = ErrorCode;
 TextFn zeb_check_error_msg = ErrorMsg;
+
+/* The loader's types are the header's: each field takes its export. */
+#include "zeb/zeb_dynload.h"
+#include "zeb/version.h"
+
+zebmaster_api zeb_check_api = {0, Init, Write, SetCmd, SetTicket, SetType, SetSymbol, SetLot,
+                               SetOpenPrice, SetSL, SetTP, SetClosePrice, SetTimeLocal,
+                               SetTimeServer, ErrorCode, ErrorMsg};
+const char zeb_check_version[] = ZEB_VERSION_STRING;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build tree into a temporary prefix, builds a host project in C
-# and C++ against the installed package, and runs it and the installed zebctl
-# on a channel.   install_test.sh BUILD_DIR CONSUMER_SOURCE_DIR
+# and C++ against the installed package (with CMake's find_package and with
+# pkg-config), and runs it and the installed zebctl on a channel.
+#   install_test.sh BUILD_DIR CONSUMER_SOURCE_DIR
 set -euo pipefail
 build=$1
 consumer=$2
@@ -15,8 +16,36 @@ trap cleanup EXIT
 prefix="$work/prefix"
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
+for file in share/doc/zeb/LICENSE include/zeb/version.h include/zeb/zeb_dynload.h; do
+  [ -f "$prefix/$file" ] || { echo "the install lacks $file"; exit 1; }
+done
 cmake -S "$consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/consumer" >/dev/null
+
+# refused WHAT CMAKE_ARGS...: the consumer's configure fails and says WHAT.
+refused() {
+  local what=$1 output
+  shift
+  if output=$(cmake -S "$consumer" -B "$work/refused" -DCMAKE_PREFIX_PATH="$prefix" "$@" 2>&1); then
+    echo "find_package accepted $*"
+    exit 1
+  fi
+  grep -q "$what" <<<"$output" || { echo "find_package refused $* without saying $what: $output"; exit 1; }
+  rm -rf "$work/refused"
+}
+refused 'no component "bogus"' "-DZEB_WANTED_COMPONENTS=master;bogus"
+refused 'version: 1\.[0-9]' -DZEB_WANTED_VERSION=2
+
+# pkg-config: the version the headers carry, and a follower built from it.
+export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+version=$(sed -n 's/^#define ZEB_VERSION_STRING "\(.*\)"$/\1/p' "$prefix/include/zeb/version.h")
+for module in zeb zebmaster zebfollower; do
+  [ "$(pkg-config --modversion "$module")" = "$version" ] ||
+    { echo "pkg-config $module is not version $version"; exit 1; }
+done
+# shellcheck disable=SC2046
+c++ -std=c++17 -o "$work/pc_follower" "$consumer/follower.cpp" $(pkg-config --cflags --libs zebfollower) \
+  -Wl,-rpath,"$prefix/lib"
 
 # The installed zebctl finds the installed libraries beside itself, not the build tree's.
 runpath=$(readelf -d "$prefix/bin/zebctl" | grep -E 'RUNPATH|RPATH')
@@ -30,6 +59,7 @@ root="$work/root"
 mkdir "$root"
 "$work/consumer/consumer_master" "$root" "$master"
 "$work/consumer/consumer_follower" "$root" copier "$master"
+"$work/pc_follower" "$root" pc-copier "$master"
 
 zebctl="$prefix/bin/zebctl"
 "$zebctl" publish "$root" "$master" --ticket 103 --symbol GBPUSD >/dev/null

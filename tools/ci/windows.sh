@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows stage of the full test run: cross-builds the DLLs, zebctl and
 # the Windows test program for 32- and 64-bit Windows, checks what the DLLs
-# export and what every binary imports, and runs the Windows suite under Wine
-# in a private, temporary prefix.
+# export and what every binary imports, packs and checks the release
+# archive, and runs the Windows suite and the host example under Wine in a
+# private, temporary prefix.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 source "$here/tools/lib/setup.sh"
@@ -58,26 +59,64 @@ for arch in i686 x86_64; do
   done
 done
 
-# The release archive: both architectures' DLLs and zebctl.exe in folders of
-# their own, the headers and the integration guide, and nothing else.
+# The release archive: both architectures' stripped DLLs and zebctl.exe in
+# folders of their own, the headers, .def files, example, Python declarations,
+# guides, license, change log and version, and nothing else; under 1 MB. The
+# debug information lies beside it in an archive of its own.
 release_dir="$build_root/release"
+rm -f "$release_dir"/zeb-*.zip
 cmake -S "$here/packaging/windows" -B "$release_dir" \
   -DZEB_WIN32_BUILD="$build_root/i686" -DZEB_WIN64_BUILD="$build_root/x86_64" >/dev/null
 (cd "$release_dir" && cpack -C Release >/dev/null)
 archive=$(ls "$release_dir"/zeb-*-windows.zip)
 top=$(basename "$archive" .zip)
+binaries="zebmaster.dll zebfollower.dll zebctl.exe"
 expected=$(for folder in x86 x64; do
-  for binary in zebmaster.dll zebfollower.dll zebctl.exe; do echo "$top/$folder/$binary"; done
+  for binary in $binaries; do echo "$top/$folder/$binary"; done
 done
-for header in "$here"/include/zeb/*.h; do echo "$top/include/zeb/$(basename "$header")"; done
-echo "$top/INTEGRATION.md")
+for header in "$here"/include/zeb/*.h version.h; do echo "$top/include/zeb/$(basename "$header")"; done
+for file in README.txt LICENSE.txt CHANGELOG.txt VERSION INTEGRATION.md def/zebmaster.def \
+  def/zebfollower.def example/host.c python/zeb.py; do
+  echo "$top/$file"
+done)
 actual=$(cmake -E tar tf "$archive" | grep -v '/$')
 if [ "$(sort <<<"$expected")" != "$(sort <<<"$actual")" ]; then
   echo "$archive holds other files than expected:" >&2
   diff <(sort <<<"$expected") <(sort <<<"$actual") >&2 || true
   exit 1
 fi
-echo "release archive: $archive ($(wc -l <<<"$actual") files)"
+size=$(stat -c %s "$archive")
+if [ "$size" -ge 1048576 ]; then
+  echo "$archive is $size bytes, over 1 MB" >&2
+  exit 1
+fi
+debug_archive="$release_dir/$top-debug.zip"
+debug_expected=$(for folder in x86 x64; do
+  for binary in $binaries; do echo "$folder/$binary.debug"; done
+done)
+if [ "$(sort <<<"$debug_expected")" != "$(cmake -E tar tf "$debug_archive" | grep -v '/$' | sort)" ]; then
+  echo "$debug_archive does not hold one .debug file per binary" >&2
+  exit 1
+fi
+unpacked=$(mktemp -d)
+(cd "$unpacked" && cmake -E tar xf "$archive")
+for folder in x86 x64; do
+  objdump=i686-w64-mingw32-objdump
+  [ "$folder" = x64 ] && objdump=x86_64-w64-mingw32-objdump
+  for binary in $binaries; do
+    file="$unpacked/$top/$folder/$binary"
+    if "$objdump" -h "$file" | grep -q '\.debug_info'; then
+      echo "$folder/$binary in the archive still carries debug information" >&2
+      exit 1
+    fi
+    strings -el "$file" | grep -qx "$(cat "$unpacked/$top/VERSION")" ||
+      { echo "$folder/$binary carries no version resource of this version" >&2; exit 1; }
+  done
+  check_exports "$objdump" "$unpacked/$top/$folder/zebmaster.dll" "$here/master/zebmaster.def" >/dev/null
+  check_exports "$objdump" "$unpacked/$top/$folder/zebfollower.dll" "$here/follower/zebfollower.def" >/dev/null
+done
+rm -rf "$unpacked"
+echo "release archive: $archive ($(wc -l <<<"$actual") files, $((size / 1024)) KB), debug information in $debug_archive"
 
 # A prefix of our own, served by one wine server for the whole run, then
 # stopped and removed. The server and Wine's own background programs start

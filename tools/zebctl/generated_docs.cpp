@@ -1,5 +1,7 @@
 #include "generated_docs.h"
 
+#include "zeb/version.h"
+
 namespace zebctl {
 
 namespace {

@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "generated_docs.h"
 #include "output.h"
+#include "zeb/version.h"
 
 namespace {
 

@@ -1,0 +1,48 @@
+# What zeb's tests need, checked before any test directory is added. When
+# the tests were asked for (BUILD_TESTING or ZEB_BUILD_TESTS given), a missing
+# dependency stops the configure; by default the build goes on without the
+# tests and says why, so a machine with only a compiler and CMake builds the
+# libraries and zebctl.
+if(DEFINED CACHE{BUILD_TESTING})
+  set(zeb_tests_asked ON)
+else()
+  set(zeb_tests_asked OFF)
+endif()
+set(ZEB_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for the cross build")
+
+# zeb_check_test_dependencies(): after include(CTest), finds what the tests
+# of this platform need; turns BUILD_TESTING off, or fails, as said above.
+function(zeb_check_test_dependencies)
+  if(NOT BUILD_TESTING)
+    return()
+  endif()
+  set(missing)
+  if(WIN32)
+    if(NOT EXISTS ${ZEB_GOOGLETEST_SOURCE}/CMakeLists.txt)
+      list(APPEND missing "GoogleTest sources in ${ZEB_GOOGLETEST_SOURCE} (Debian package googletest)")
+    endif()
+  else()
+    find_package(GTest QUIET)
+    if(NOT GTest_FOUND)
+      list(APPEND missing "GoogleTest (Debian package libgtest-dev)")
+    endif()
+    find_package(nlohmann_json 3 QUIET)
+    if(NOT nlohmann_json_FOUND)
+      list(APPEND missing "nlohmann JSON (Debian package nlohmann-json3-dev)")
+    endif()
+    find_package(Python3 COMPONENTS Interpreter QUIET)
+    if(NOT Python3_Interpreter_FOUND)
+      list(APPEND missing "Python 3 (Debian package python3)")
+    endif()
+  endif()
+  if(NOT missing)
+    return()
+  endif()
+  list(JOIN missing "; " missing)
+  set(text "zeb's tests need what this machine lacks: ${missing}. Install it, or configure with -DBUILD_TESTING=OFF to build without the tests.")
+  if(zeb_tests_asked)
+    message(FATAL_ERROR "${text}")
+  endif()
+  message(WARNING "${text} Building without the tests.")
+  set(BUILD_TESTING OFF CACHE BOOL "Build the testing tree." FORCE)
+endfunction()
