@@ -3,18 +3,23 @@
 #include <cstdio>
 #include <cstring>
 
+#include "conflict_retry.h"
+
 namespace zeb {
 
 bool join_path(PathBuffer& out, std::initializer_list<const char*> parts) {
   size_t length = 0;
   for (const char* part : parts) {
     size_t part_length = std::strlen(part);
-    size_t needed = part_length + (length > 0 ? 1 : 0);
-    if (length + needed >= kPathSize) {
+    // A root given with its trailing separator keeps just that one: a
+    // literal path ("\\?\D:\sub\") takes a doubled separator for an
+    // empty name.
+    bool separate = length > 0 && out[length - 1] != platform::kPathSeparator;
+    if (length + part_length + (separate ? 1 : 0) >= kPathSize) {
       out[0] = '\0';
       return false;
     }
-    if (length > 0) out[length++] = platform::kPathSeparator;
+    if (separate) out[length++] = platform::kPathSeparator;
     std::memcpy(out + length, part, part_length);
     length += part_length;
   }
@@ -69,8 +74,12 @@ bool ensure_channel_directories(ErrorState& error, const char* operation, const 
 bool load_index(const char* path, int32_t* value) {
   char text[32] = {};
   size_t length = 0;
-  // One byte short of the buffer, so the text always ends in a NUL.
-  bool read = platform::read_file(path, text, sizeof text - 1, &length) == platform::FileResult::ok;
+  // One byte short of the buffer, so the text always ends in a NUL. The read
+  // shares everything, so the owner can replace the file meanwhile.
+  bool read = retry_conflicts([&] {
+                return platform::read_file(path, text, sizeof text - 1, &length,
+                                           platform::ReadSharing::allow_all);
+              }) == platform::FileResult::ok;
   *value = read ? parse_number(text) : 0;
   return read || !platform::path_exists(path);
 }
@@ -100,17 +109,17 @@ int32_t write_index(ErrorState& error, const char* path, int32_t value) {
   int length = std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
   PathBuffer temp;
   if (!index_temp_path(temp, path)) return error_fail(error, "WriteInd: could not open %s file.", path);
-  switch (platform::write_file(temp, text, static_cast<size_t>(length))) {
+  switch (retry_conflicts([&] { return platform::write_file(temp, text, static_cast<size_t>(length)); })) {
     case platform::FileResult::ok:
       break;
     case platform::FileResult::open_failed:
+    case platform::FileResult::conflict:
       return error_fail(error, "WriteInd: could not open %s file.", path);
     case platform::FileResult::io_failed:
       return error_fail(error, "WriteInd: WriteFile %s error.", path);
   }
-  // Failing to replace the index file is what failing to open it for
-  // rewriting used to be.
-  if (!platform::replace_file(temp, path))
+  // Failing to replace the index file is failing to open it for rewriting.
+  if (retry_conflicts([&] { return platform::replace_file(temp, path); }) != platform::FileResult::ok)
     return error_fail(error, "WriteInd: could not open %s file.", path);
   return 1;
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "conflict_retry.h"
+
 namespace zeb {
 
 bool list_records(const char* master_dir, int32_t after, int32_t up_to, std::vector<RecordEntry>& out) {
@@ -18,10 +20,11 @@ bool list_records(const char* master_dir, int32_t after, int32_t up_to, std::vec
 RecordLoad load_record_file(const char* path, TradeRecord& record) {
   TradeRecord scratch;
   size_t got = 0;
-  switch (platform::read_file(path, &scratch, sizeof scratch, &got)) {
+  switch (retry_conflicts([&] { return platform::read_file(path, &scratch, sizeof scratch, &got); })) {
     case platform::FileResult::ok:
       break;
     case platform::FileResult::open_failed:
+    case platform::FileResult::conflict:
       return RecordLoad::open_failed;
     case platform::FileResult::io_failed:
       return RecordLoad::read_failed;

@@ -63,6 +63,11 @@ int32_t follower_commit(FollowerState& state) {
     return error_fail(state.error, "Commit: Init has not been called.");
   PathBuffer own_index;
   join_path(own_index, {state.root, state.master, kSystemDirectoryName, state.follower});
+  // The cursor moves even when its file cannot be written: the host has acted
+  // on the record, so the next Read of this run moves on instead of handing
+  // it out again. The file keeps the older cursor until a Commit succeeds
+  // (retrying is safe); pending never falls below the cursor, so the file
+  // never moves backwards.
   state.cursor = state.pending;
   return write_index(state.error, own_index, state.pending);
 }

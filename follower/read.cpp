@@ -47,15 +47,18 @@ int32_t read_next(FollowerState& state, Route route) {
   if (!keep_channel_counter(state.counter, state.error, "Read", state.master, OrphanCheck::when_due))
     return 0;
   if (!channel_directories_exist(state)) return 0;
-  if (state.cursor >= state.counter.read()) return 0;
+  int32_t count = state.counter.read();
+  if (state.cursor >= count) return 0;
 
   PathBuffer path;
   int32_t number = 0;
   NextRecord next = route == Route::direct ? load_following(state, number, path) : NextRecord::none;
-  // Every entry whose name reads as a number above the cursor is a
-  // candidate, also above the published count.
+  // Every entry whose name reads as a number above the cursor and up to the
+  // count is a candidate. One above the count belongs to a Write that has not
+  // returned and may still withdraw it; the count always names the newest
+  // Write that succeeded, so nothing published is passed over.
   if (next == NextRecord::none)
-    next = load_next_record(state.root, state.master, state.cursor, INT32_MAX, state.received, number, path);
+    next = load_next_record(state.root, state.master, state.cursor, count, state.received, number, path);
   switch (next) {
     case NextRecord::loaded:
       state.pending = number;

@@ -1,8 +1,10 @@
 #include "master.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "channel_names.h"
+#include "conflict_retry.h"
 #include "record_files.h"
 
 namespace zeb {
@@ -35,6 +37,30 @@ bool survey_records(const char* root, const char* master, int32_t floor, Records
     if (number > found.highest) found.highest = number;
     if (number > found.newest_whole && holds_whole_record(root, master, name)) found.newest_whole = number;
   });
+}
+
+// Whether the file holds exactly these 80 bytes.
+bool holds_exactly(const char* path, const TradeRecord& record) {
+  TradeRecord found;
+  size_t got = 0;
+  return retry_conflicts([&] { return platform::read_file(path, &found, sizeof found, &got); }) ==
+             platform::FileResult::ok &&
+         got == sizeof found && std::memcmp(&found, &record, sizeof found) == 0;
+}
+
+// Settles a Write that failed (reported in state.error) once its record file
+// may hold the record: a host told 0 sends the trade again, so no follower
+// may ever deliver this one. The file is cut to zero bytes, a gap that Read
+// passes over. A file that cannot be cut but holds the whole record will be
+// delivered anyway, so it is published and the Write succeeds; the index
+// file catches up at the next Write.
+int32_t withdraw_or_publish(MasterState& state, const char* record_path, bool known_whole) {
+  if (retry_conflicts([&] { return platform::truncate_file(record_path); }) == platform::FileResult::ok)
+    return 0;
+  if (!known_whole && !holds_exactly(record_path, state.staged)) return 0;
+  error_reset(state.error);
+  state.counter.publish(state.count);
+  return 1;
 }
 
 }  // namespace
@@ -96,20 +122,24 @@ int32_t master_write(MasterState& state) {
   record_file_name(name, state.count);
   PathBuffer record_path;
   join_path(record_path, {state.root, state.master, name});
-  switch (platform::write_file(record_path, &state.staged, sizeof state.staged)) {
+  switch (retry_conflicts(
+      [&] { return platform::write_file(record_path, &state.staged, sizeof state.staged); })) {
     case platform::FileResult::ok:
       break;
     case platform::FileResult::open_failed:
+    case platform::FileResult::conflict:
       return error_fail(state.error, "Write: could not open %s file.", record_path);
     case platform::FileResult::io_failed:
-      return error_fail(state.error, "Write: WriteFile %s failed.", record_path);
+      error_fail(state.error, "Write: WriteFile %s failed.", record_path);
+      return withdraw_or_publish(state, record_path, false);
   }
 
   // Record complete and closed, then the index, and only then the published
   // count: a follower that sees the new count finds both files finished.
   PathBuffer index_path;
   join_path(index_path, {state.root, state.master, kSystemDirectoryName, state.master});
-  if (!write_index(state.error, index_path, state.count)) return 0;
+  if (!write_index(state.error, index_path, state.count))
+    return withdraw_or_publish(state, record_path, true);
   state.counter.publish(state.count);
   return 1;
 }

@@ -55,10 +55,12 @@ TEST_F(FaultPlatform, FilesAreWrittenWholeReadUpToCapacityAndReplacedInOneStep) 
   EXPECT_EQ(read("R\\f"), "abc");
   EXPECT_EQ(read("R"), "<1>");  // a directory is no file
   ASSERT_EQ(write_file("R\\tmp", "7", 1), FileResult::ok);
-  ASSERT_TRUE(replace_file("R\\tmp", "R\\f"));
+  ASSERT_EQ(replace_file("R\\tmp", "R\\f"), FileResult::ok);
   EXPECT_EQ(fault::file("R\\f"), "7");
   EXPECT_FALSE(path_exists("R\\tmp"));
-  EXPECT_FALSE(replace_file("R\\tmp", "R\\f"));
+  EXPECT_EQ(replace_file("R\\tmp", "R\\f"), FileResult::open_failed);
+  ASSERT_EQ(truncate_file("R\\f"), FileResult::ok);
+  EXPECT_EQ(fault::file("R\\f"), "");
 }
 
 TEST_F(FaultPlatform, TheSharingRuleLetsReadersShareAndShutsWritersOut) {
@@ -66,13 +68,26 @@ TEST_F(FaultPlatform, TheSharingRuleLetsReadersShareAndShutsWritersOut) {
   fault::put_file("R\\f", "old");
   fault::hold("R\\f", false);
   EXPECT_EQ(read("R\\f"), "old");
-  EXPECT_EQ(write_file("R\\f", "new", 3), FileResult::open_failed);
+  EXPECT_EQ(write_file("R\\f", "new", 3), FileResult::conflict);
+  EXPECT_EQ(truncate_file("R\\f"), FileResult::conflict);
   fault::put_file("R\\tmp", "new");
-  EXPECT_FALSE(replace_file("R\\tmp", "R\\f"));
+  EXPECT_EQ(replace_file("R\\tmp", "R\\f"), FileResult::conflict);
   fault::hold("R\\f", true);
-  EXPECT_EQ(read("R\\f"), "<1>");
+  EXPECT_EQ(read("R\\f"), "<3>");
   fault::release("R\\f");
   EXPECT_EQ(write_file("R\\f", "new", 3), FileResult::ok);
+}
+
+TEST_F(FaultPlatform, AnInjectedConflictLastsItsTriesAndSleepingIsOnlyCounted) {
+  fault::put_directory("R");
+  fault::conflict_calls(Call::write_open, 2, 3);
+  EXPECT_EQ(write_file("R\\f", "a", 1), FileResult::ok);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(write_file("R\\f", "b", 1), FileResult::conflict) << i;
+  EXPECT_EQ(write_file("R\\f", "c", 1), FileResult::ok);
+  EXPECT_EQ(fault::file("R\\f"), "c");
+  sleep_ms(400);
+  sleep_ms(2);
+  EXPECT_EQ(fault::slept_ms(), 402);
 }
 
 TEST_F(FaultPlatform, ACounterLivesWhileSomeProcessHoldsIt) {
@@ -143,7 +158,7 @@ TEST_F(FaultPlatform, AProcessDiesAtItsCallLeavingAHalfWrittenFileAndDoesNothing
   EXPECT_TRUE(fault::dead(7));
   EXPECT_EQ(fault::file("R\\b"), "ab");
   EXPECT_EQ(make_directory("R\\D"), MakeDirectory::failed);
-  EXPECT_FALSE(replace_file("R\\a", "R\\b"));
+  EXPECT_EQ(replace_file("R\\a", "R\\b"), FileResult::open_failed);
   EXPECT_EQ(fault::entry_names("R"), (std::vector<std::string>{"a", "b"}));
   fault::end_process(7);
   EXPECT_FALSE(fault::dead(7));

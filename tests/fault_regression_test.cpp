@@ -2,6 +2,7 @@
 // on the in-memory platform.
 #include <gtest/gtest.h>
 
+#include "conflict_retry.h"
 #include "fault_platform.h"
 #include "follower.h"
 #include "master.h"
@@ -157,6 +158,64 @@ TEST_F(FaultRegression, AnInitFailingAtAnyStepLeavesNothingBound) {
     EXPECT_FALSE(fault::file("R\\H\\000001")) << kind_name;
     EXPECT_FALSE(fault::file("R\\M\\000002")) << kind_name;
   }
+}
+
+// A Write whose record can be neither indexed nor withdrawn: the record is
+// whole and would reach followers at the next count, so the Write counts as
+// published, and the next Write brings the index file up to date.
+TEST_F(FaultRegression, ARecordThatCannotBeWithdrawnIsPublished) {
+  MasterState master;
+  ASSERT_EQ(master_init(master, "R", "M"), 1);
+  fail_next(Call::replace, 1);
+  fail_next(Call::truncate, 1);
+  master.staged = test::sample_record(1);
+  EXPECT_EQ(master_write(master), 1);
+  EXPECT_EQ(master.error.code, 0);
+  EXPECT_EQ(fault::counter_value("zeb_M"), 1);
+  EXPECT_EQ(fault::file("R\\M\\system\\M"), std::nullopt);
+  master.staged = test::sample_record(2);
+  ASSERT_EQ(master_write(master), 1);
+  EXPECT_EQ(fault::file("R\\M\\system\\M"), "2");
+
+  // A record that was not written whole stays a gap either way.
+  fail_next(Call::write_data, 1);
+  fail_next(Call::truncate, 1);
+  master.staged = test::sample_record(3);
+  EXPECT_EQ(master_write(master), 0);
+  EXPECT_STREQ(master.error.message, "Write: WriteFile R\\M\\000003 failed.");
+  EXPECT_EQ(fault::file("R\\M\\000003")->size(), sizeof(TradeRecord) / 2);
+  EXPECT_EQ(fault::counter_value("zeb_M"), 2);
+}
+
+// A program that holds a file for a moment costs a Write or Commit some
+// growing delays, never its result; one that holds it past the last delay
+// makes the call fail, and the Write withdraws its record.
+TEST_F(FaultRegression, ConflictsAreRetriedUpToTheBound) {
+  constexpr int kRetries = static_cast<int>(std::size(kConflictDelaysMs));
+  MasterState master;
+  ASSERT_EQ(master_init(master, "R", "M"), 1);
+  FollowerState follower;
+  ASSERT_EQ(start_follower(follower), 1);
+  fault::conflict_calls(Call::replace, fault::calls(Call::replace) + 1, kRetries);
+  master.staged = test::sample_record(1);
+  ASSERT_EQ(master_write(master), 1) << master.error.message;
+  EXPECT_EQ(fault::slept_ms(), 958);
+  ASSERT_EQ(follower_read(follower), 1);
+  fault::conflict_calls(Call::write_open, fault::calls(Call::write_open) + 1, 2);
+  ASSERT_EQ(follower_commit(follower), 1);
+  EXPECT_EQ(fault::slept_ms(), 958 + 1 + 2);
+  EXPECT_EQ(fault::file("R\\M\\system\\F"), "1");
+
+  fault::conflict_calls(Call::replace, fault::calls(Call::replace) + 1, kRetries + 1);
+  master.staged = test::sample_record(2);
+  EXPECT_EQ(master_write(master), 0);
+  EXPECT_STREQ(master.error.message, "WriteInd: could not open R\\M\\system\\M file.");
+  EXPECT_EQ(fault::file("R\\M\\000002"), "");
+  EXPECT_EQ(fault::calls(Call::replace), 1 + 2 * (kRetries + 1));
+  fault::hold("R\\M\\system\\F", false);
+  EXPECT_EQ(follower_commit(follower), 0);
+  EXPECT_STREQ(follower.error.message, "WriteInd: could not open R\\M\\system\\F file.");
+  EXPECT_EQ(fault::file("R\\M\\system\\F"), "1");
 }
 
 }  // namespace

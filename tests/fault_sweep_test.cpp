@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "channel_sim.h"
+#include "conflict_retry.h"
 #include "fault_platform.h"
 #include "support/sample_record.h"
 
@@ -75,9 +76,27 @@ void history_script(ChannelSim& sim) {
   sim.follower_drain(1);
 }
 
+// Another program holds the master index past every retry through a Write,
+// which fails and withdraws its record, and again when the host tries once
+// more.
+void held_index(ChannelSim& sim) {
+  std::string master_index = sim.system_dir() + "\\" + sim.master;
+  sim.follower_start(0);
+  sim.master_start();
+  sim.master_write();
+  sim.follower_drain(0);
+  fault::hold(master_index, false);
+  sim.master_write();
+  fault::release(master_index);
+  sim.follower_drain(0);
+  sim.master_write();
+  sim.follower_drain(0);
+}
+
 const Scenario kScenarios[] = {
     {"fresh channel", 2, [](ChannelSim&) {}, fresh_channel},
     {"channel with history", 2, channel_with_history, history_script},
+    {"held master index", 1, [](ChannelSim&) {}, held_index},
 };
 
 // Calls of each kind, and of all kinds together.
@@ -97,7 +116,8 @@ Census census_since(const Census& start) {
 // Runs a scenario with whatever `arm` injects once its setup is done, and
 // counts the calls its script makes.
 std::vector<std::string> run(const Scenario& scenario, test::Delivery delivery,
-                             const std::function<void()>& arm, Census* script_calls = nullptr) {
+                             const std::function<void()>& arm, Census* script_calls = nullptr,
+                             int* failed_calls = nullptr) {
   fault::reset();
   std::vector<std::string> problems;
   {
@@ -109,6 +129,7 @@ std::vector<std::string> run(const Scenario& scenario, test::Delivery delivery,
     if (script_calls != nullptr) *script_calls = census_since(start);
     sim.recover();
     problems = sim.problems();
+    if (failed_calls != nullptr) *failed_calls = sim.failed_calls();
   }
   fault::reset();
   return problems;
@@ -120,10 +141,12 @@ std::string describe(const std::vector<std::string>& problems) {
   return text;
 }
 
-// The calls a scenario's script makes when nothing fails.
-Census take_census(const Scenario& scenario) {
+// The calls a scenario's script makes when nothing fails, and how many of
+// its calls fail all the same.
+Census take_census(const Scenario& scenario, int* failed_calls = nullptr) {
   Census census;
-  std::vector<std::string> problems = run(scenario, test::Delivery::exactly_once, [] {}, &census);
+  std::vector<std::string> problems =
+      run(scenario, test::Delivery::exactly_once, [] {}, &census, failed_calls);
   EXPECT_TRUE(problems.empty()) << scenario.name << " without faults:" << describe(problems);
   return census;
 }
@@ -167,6 +190,37 @@ TEST(FaultSweep, LastingFaultsOfEveryKindFromEveryCallOnLoseNothing) {
     }
   }
   std::printf("lasting-fault sweep: %d runs\n", runs);
+}
+
+// Another program holds the file of every open, replace and truncate in
+// turn: a conflict that clears within the retries changes no result, one
+// that outlasts them is a failure like any other.
+TEST(FaultSweep, TransientConflictsAtEveryCallChangeNoResult) {
+  constexpr int kRetries = static_cast<int>(std::size(kConflictDelaysMs));
+  int runs = 0;
+  for (const Scenario& scenario : kScenarios) {
+    int expected_failures = 0;
+    Census census = take_census(scenario, &expected_failures);
+    for (Call kind : {Call::write_open, Call::read_open, Call::replace, Call::truncate}) {
+      for (int k = 1; k <= census.by_kind[static_cast<int>(kind)]; ++k) {
+        for (int tries : {1, kRetries, kRetries + 1}) {
+          bool transient = tries <= kRetries;
+          int failures = 0;
+          std::vector<std::string> problems =
+              run(scenario, transient ? test::Delivery::exactly_once : test::Delivery::replay_after_restart,
+                  [&] { fault::conflict_calls(kind, fault::calls(kind) + k, tries); }, nullptr, &failures);
+          ASSERT_TRUE(problems.empty()) << scenario.name << ", call " << k << " of " << fault::call_name(kind)
+                                        << " in conflict " << tries << " times:" << describe(problems);
+          if (transient) {
+            ASSERT_EQ(failures, expected_failures) << scenario.name << ", call " << k << " of "
+                                                   << fault::call_name(kind);
+          }
+          ++runs;
+        }
+      }
+    }
+  }
+  std::printf("conflict sweep: %d runs\n", runs);
 }
 
 TEST(FaultSweep, AProcessKilledAtAnyCallLosesNothingOnceRestarted) {

@@ -141,11 +141,21 @@ TEST_F(FollowerTest, NamesThatReadAsNumbersAreCandidatesAsListed) {
   EXPECT_EQ(state.pending, 7);
 }
 
-TEST_F(FollowerTest, RecordsAboveThePublishedCountAreCandidatesToo) {
+// A record above the count belongs to a Write that has not returned and may
+// still withdraw it.
+TEST_F(FollowerTest, NoRecordAboveThePublishedCountIsDelivered) {
   start_master();
   ASSERT_EQ(init(), 1);
+  place_record("000003", 3);
   place_record("000012", 12);
   set_counter(3);
+  ASSERT_EQ(follower_read(state), 1);
+  ASSERT_EQ(follower_commit(state), 1);
+  set_counter(5);
+  EXPECT_EQ(follower_read(state), 0);
+  EXPECT_EQ(message(), "Read: unknown exception");
+  EXPECT_EQ(state.pending, 3);
+  set_counter(12);
   ASSERT_EQ(follower_read(state), 1);
   EXPECT_EQ(state.pending, 12);
 }

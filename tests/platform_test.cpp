@@ -24,6 +24,10 @@ TEST(PlatformFiles, WriteCreatesOrTruncatesAndReadStopsAtCapacity) {
   size_t got = 0;
   EXPECT_EQ(read_file(path.c_str(), buffer, sizeof buffer, &got), FileResult::ok);
   EXPECT_EQ(got, 80u);
+  ASSERT_EQ(truncate_file(path.c_str()), FileResult::ok);
+  EXPECT_EQ(test::read_text(path), "");
+  EXPECT_EQ(truncate_file((dir / "missing").c_str()), FileResult::open_failed);
+  EXPECT_FALSE(test::exists(dir / "missing"));
 }
 
 TEST(PlatformFiles, OnlyFilesCanBeOpened) {
@@ -34,14 +38,16 @@ TEST(PlatformFiles, OnlyFilesCanBeOpened) {
   EXPECT_EQ(read_file((dir / "000007").c_str(), buffer, sizeof buffer, &got), FileResult::open_failed);
   EXPECT_EQ(read_file((dir / "missing").c_str(), buffer, sizeof buffer, &got), FileResult::open_failed);
   EXPECT_EQ(write_file((dir / "000007").c_str(), "x", 1), FileResult::open_failed);
+  EXPECT_EQ(truncate_file((dir / "000007").c_str()), FileResult::open_failed);
 }
 
-TEST(PlatformFiles, AReaderHoldingAFileMakesAWriterFailWithoutTouchingIt) {
+TEST(PlatformFiles, AReaderHoldingAFileMakesAWriterConflictWithoutTouchingIt) {
   TempDir dir;
   std::string path = dir / "f";
   test::write_text(path, "old text");
   HeldFile reader(path, HeldFile::reading);
-  EXPECT_EQ(write_file(path.c_str(), "new", 3), FileResult::open_failed);
+  EXPECT_EQ(write_file(path.c_str(), "new", 3), FileResult::conflict);
+  EXPECT_EQ(truncate_file(path.c_str()), FileResult::conflict);
   EXPECT_EQ(test::read_text(path), "old text");  // not truncated either
   // Readers share the file.
   char buffer[16] = {};
@@ -50,24 +56,28 @@ TEST(PlatformFiles, AReaderHoldingAFileMakesAWriterFailWithoutTouchingIt) {
   EXPECT_EQ(std::string(buffer, got), "old text");
 }
 
-TEST(PlatformFiles, AWriterHoldingAFileMakesReadersAndWritersFail) {
+TEST(PlatformFiles, AWriterHoldingAFileMakesReadersAndWritersConflict) {
   TempDir dir;
   std::string path = dir / "f";
   test::write_text(path, "x");
   HeldFile writer(path, HeldFile::writing);
   char buffer[4];
   size_t got = 0;
-  EXPECT_EQ(read_file(path.c_str(), buffer, sizeof buffer, &got), FileResult::open_failed);
-  EXPECT_EQ(write_file(path.c_str(), "y", 1), FileResult::open_failed);
+  EXPECT_EQ(read_file(path.c_str(), buffer, sizeof buffer, &got), FileResult::conflict);
+  EXPECT_EQ(write_file(path.c_str(), "y", 1), FileResult::conflict);
+  // A read that shares everything is refused by nobody.
+  EXPECT_EQ(read_file(path.c_str(), buffer, sizeof buffer, &got, ReadSharing::allow_all), FileResult::ok);
+  EXPECT_EQ(std::string(buffer, got), "x");
 }
 
 TEST(PlatformFiles, ReplaceTakesTheOtherFilesPlace) {
   TempDir dir;
   test::write_text(dir / "index", "41");
   test::write_text(dir / "next", "42");
-  ASSERT_TRUE(replace_file((dir / "next").c_str(), (dir / "index").c_str()));
+  ASSERT_EQ(replace_file((dir / "next").c_str(), (dir / "index").c_str()), FileResult::ok);
   EXPECT_EQ(test::read_text(dir / "index"), "42");
   EXPECT_FALSE(test::exists(dir / "next"));
+  EXPECT_EQ(replace_file((dir / "next").c_str(), (dir / "index").c_str()), FileResult::open_failed);
 }
 
 TEST(PlatformDirectories, AreMadeOneLevelAtATime) {

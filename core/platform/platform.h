@@ -28,23 +28,39 @@ const char* listing_next(Listing* listing);    // nullptr when no further entry 
 bool listing_broken(Listing* listing);
 void listing_close(Listing* listing);
 
-enum class FileResult { ok, open_failed, io_failed };
+// conflict: the open (or replace) was refused because another program holds
+// the file in a way that excludes this use. Such a refusal usually clears
+// within milliseconds, so callers may try again.
+enum class FileResult { ok, open_failed, io_failed, conflict };
 
-// Both file operations follow one sharing rule: while a file is open, others
-// may open it for reading but not for writing, and an open that conflicts with
-// one already held fails, in either direction.
+// Every file operation but index reads follows one sharing rule: while a file
+// is open, others may open it for reading but not for writing, and an open
+// that conflicts with one already held fails, in either direction.
 
 // Creates the file or truncates an existing one, writes all `size` bytes and
 // closes it. io_failed means the file was opened but not completely written.
 FileResult write_file(const char* path, const void* data, size_t size);
 
+// How a read shares the file: `deny_writers` keeps the sharing rule above;
+// `allow_all` lets others write, replace or delete the file meanwhile and
+// holds nothing that could refuse them.
+enum class ReadSharing { deny_writers, allow_all };
+
 // Opens an existing regular file, reads up to `capacity` bytes from its start
 // into `buffer` and closes it. Anything but a regular file fails to open.
-FileResult read_file(const char* path, void* buffer, size_t capacity, size_t* bytes_read);
+FileResult read_file(const char* path, void* buffer, size_t capacity, size_t* bytes_read,
+                     ReadSharing sharing = ReadSharing::deny_writers);
+
+// Cuts an existing file to zero bytes, opening it as a writer would.
+FileResult truncate_file(const char* path);
 
 // Puts the file `from` in place of `to` in one step: anyone opening `to`
 // finds either the old file or the new one, whole, even if the process dies.
-bool replace_file(const char* from, const char* to);
+// Gives ok, open_failed or conflict.
+FileResult replace_file(const char* from, const char* to);
+
+// Suspends the calling thread for about `milliseconds`.
+void sleep_ms(unsigned milliseconds);
 
 // A named 32-bit counter in shared memory, visible to every process that
 // opens the same name, which lives only while some process holds it open:

@@ -26,6 +26,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <new>
 
 namespace zeb::platform {
@@ -74,15 +75,23 @@ void listing_close(Listing* listing) {
 
 namespace {
 
-// Opens and locks per the sharing rule; -1 when the open or the lock fails.
-int open_shared(const char* path, int flags, int lock) {
-  int fd = ::open(path, flags | O_CLOEXEC, 0666);
-  if (fd < 0) return -1;
-  if (::flock(fd, lock | LOCK_NB) != 0) {
-    ::close(fd);
-    return -1;
+// Opens and locks per the sharing rule. `fd` is -1 unless the result is ok;
+// a refused lock is a conflict, errno tells why an open failed.
+FileResult open_shared(const char* path, int flags, int lock, int* fd) {
+  *fd = ::open(path, flags | O_CLOEXEC, 0666);
+  if (*fd < 0) return FileResult::open_failed;
+  if (::flock(*fd, lock | LOCK_NB) != 0) {
+    bool conflict = errno == EWOULDBLOCK;
+    ::close(*fd);
+    *fd = -1;
+    return conflict ? FileResult::conflict : FileResult::open_failed;
   }
-  return fd;
+  return FileResult::ok;
+}
+
+// Closes a file opened for writing; false when the close reports a failure.
+bool close_written(int fd, bool ok) {
+  return ::close(fd) == 0 && ok;
 }
 
 }  // namespace
@@ -92,12 +101,13 @@ FileResult write_file(const char* path, const void* data, size_t size) {
   // system call and make ext4 start writing it back at close. Only an
   // existing file is truncated.
   bool created = true;
-  int fd = open_shared(path, O_WRONLY | O_CREAT | O_EXCL, LOCK_EX);
-  if (fd < 0 && errno == EEXIST) {
+  int fd;
+  FileResult opened = open_shared(path, O_WRONLY | O_CREAT | O_EXCL, LOCK_EX, &fd);
+  if (opened == FileResult::open_failed && errno == EEXIST) {
     created = false;
-    fd = open_shared(path, O_WRONLY | O_CREAT, LOCK_EX);
+    opened = open_shared(path, O_WRONLY | O_CREAT, LOCK_EX, &fd);
   }
-  if (fd < 0) return FileResult::open_failed;
+  if (opened != FileResult::ok) return opened;
   bool ok = created || ::ftruncate(fd, 0) == 0;
   const char* bytes = static_cast<const char*>(data);
   while (ok && size > 0) {
@@ -110,16 +120,24 @@ FileResult write_file(const char* path, const void* data, size_t size) {
     bytes += written;
     size -= static_cast<size_t>(written);
   }
-  if (::close(fd) != 0) ok = false;
-  return ok ? FileResult::ok : FileResult::io_failed;
+  return close_written(fd, ok) ? FileResult::ok : FileResult::io_failed;
 }
 
-FileResult read_file(const char* path, void* buffer, size_t capacity, size_t* bytes_read) {
+FileResult read_file(const char* path, void* buffer, size_t capacity, size_t* bytes_read,
+                     ReadSharing sharing) {
   *bytes_read = 0;
   // O_NONBLOCK keeps a FIFO that happens to carry a record's name from
   // blocking the reader; it is refused below like any non-regular file.
-  int fd = open_shared(path, O_RDONLY | O_NONBLOCK, LOCK_SH);
-  if (fd < 0) return FileResult::open_failed;
+  int fd = -1;
+  int flags = O_RDONLY | O_NONBLOCK;
+  if (sharing == ReadSharing::deny_writers) {
+    FileResult opened = open_shared(path, flags, LOCK_SH, &fd);
+    if (opened != FileResult::ok) return opened;
+  } else {
+    // No lock at all, so no writer's open is ever refused because of this read.
+    fd = ::open(path, flags | O_CLOEXEC);
+    if (fd < 0) return FileResult::open_failed;
+  }
   struct stat info;
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
@@ -138,8 +156,23 @@ FileResult read_file(const char* path, void* buffer, size_t capacity, size_t* by
   return ok ? FileResult::ok : FileResult::io_failed;
 }
 
-bool replace_file(const char* from, const char* to) {
-  return ::rename(from, to) == 0;
+FileResult truncate_file(const char* path) {
+  int fd;
+  FileResult opened = open_shared(path, O_WRONLY, LOCK_EX, &fd);
+  if (opened != FileResult::ok) return opened;
+  return close_written(fd, ::ftruncate(fd, 0) == 0) ? FileResult::ok : FileResult::io_failed;
+}
+
+FileResult replace_file(const char* from, const char* to) {
+  // A rename is never refused by the locks of the sharing rule.
+  return ::rename(from, to) == 0 ? FileResult::ok : FileResult::open_failed;
+}
+
+void sleep_ms(unsigned milliseconds) {
+  struct timespec wait = {static_cast<time_t>(milliseconds / 1000),
+                          static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+  }
 }
 
 struct Counter {

@@ -1,7 +1,8 @@
 // Win32 implementation of the channel's operating-system services, on the
 // KERNEL32 calls the target platform offers. Paths are single-byte (ANSI)
 // strings with backslash separators; the sharing rule is Windows' own: every
-// open shares the file for reading only.
+// open shares the file for reading only, except index reads, which share
+// everything.
 #include "platform.h"
 
 #include <windows.h>
@@ -55,7 +56,8 @@ bool path_exists(const char* path) {
   std::memcpy(exact, path, length + 1);
   // A search for "dir\" finds nothing, so one trailing separator goes, except
   // the one that makes "C:\" the drive's root rather than its current directory.
-  bool drive_root = length == 3 && exact[1] == ':';
+  size_t prefix = static_cast<size_t>(names - path);
+  bool drive_root = length == prefix + 3 && exact[prefix + 1] == ':';
   if (length > 1 && is_separator(exact[length - 1]) && !drive_root) exact[--length] = '\0';
   if (found_by_search(exact)) return true;
   // A root ("C:\", "\\server\share") is no entry of any directory: only a
@@ -110,10 +112,32 @@ void listing_close(Listing* listing) {
   delete listing;
 }
 
+namespace {
+
+// Why an open or a replace failed. Scanners, indexers and backup tools open
+// files behind everyone's back, which shows as a sharing, lock or access
+// violation until they let go; a directory refuses opens with an access
+// violation too, but for good.
+FileResult failure(const char* path) {
+  DWORD error = ::GetLastError();
+  if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return FileResult::conflict;
+  if (error != ERROR_ACCESS_DENIED) return FileResult::open_failed;
+  DWORD attributes = ::GetFileAttributesA(path);
+  bool directory = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return directory ? FileResult::open_failed : FileResult::conflict;
+}
+
+// Opens for writing, sharing the file for reading only.
+HANDLE open_for_writing(const char* path, DWORD disposition) {
+  return ::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
 FileResult write_file(const char* path, const void* data, size_t size) {
-  HANDLE file = ::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return FileResult::open_failed;
+  HANDLE file = open_for_writing(path, CREATE_ALWAYS);
+  if (file == INVALID_HANDLE_VALUE) return failure(path);
   const char* bytes = static_cast<const char*>(data);
   bool ok = true;
   while (ok && size > 0) {
@@ -126,13 +150,17 @@ FileResult write_file(const char* path, const void* data, size_t size) {
   return ok ? FileResult::ok : FileResult::io_failed;
 }
 
-FileResult read_file(const char* path, void* buffer, size_t capacity, size_t* bytes_read) {
+FileResult read_file(const char* path, void* buffer, size_t capacity, size_t* bytes_read,
+                     ReadSharing sharing) {
   *bytes_read = 0;
+  DWORD share = sharing == ReadSharing::deny_writers
+                    ? FILE_SHARE_READ
+                    : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened, so only
   // files get past this.
-  HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  HANDLE file = ::CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return FileResult::open_failed;
+  if (file == INVALID_HANDLE_VALUE) return failure(path);
   char* bytes = static_cast<char*>(buffer);
   bool ok = true;
   while (*bytes_read < capacity) {
@@ -146,9 +174,20 @@ FileResult read_file(const char* path, void* buffer, size_t capacity, size_t* by
   return ok ? FileResult::ok : FileResult::io_failed;
 }
 
-bool replace_file(const char* from, const char* to) {
-  // Fails while anyone holds `to` open, as an open for writing would.
-  return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING);
+FileResult truncate_file(const char* path) {
+  HANDLE file = open_for_writing(path, TRUNCATE_EXISTING);
+  if (file == INVALID_HANDLE_VALUE) return failure(path);
+  return ::CloseHandle(file) ? FileResult::ok : FileResult::io_failed;
+}
+
+FileResult replace_file(const char* from, const char* to) {
+  // Refused while anyone holds `to` (or `from`) open without delete sharing.
+  if (::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return FileResult::ok;
+  return failure(to);
+}
+
+void sleep_ms(unsigned milliseconds) {
+  ::Sleep(milliseconds);
 }
 
 struct Counter {

@@ -7,12 +7,14 @@
 // - the published count never exceeds the newest complete record;
 // - index files are always whole numbers, and cursors never move backwards;
 // - a follower only receives records byte-identical to what Write staged
-//   under that number, in order;
+//   under that number, in order, and never a record whose Write returned 0
+//   (its host sends the trade again);
 // and, once recover() has run with the faults gone, that every record whose
 // Write returned 1 reached every follower.
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -61,6 +63,8 @@ class ChannelSim {
 
   // Broken promises, in the order found.
   const std::vector<std::string>& problems() const { return problems_; }
+  // Calls that returned 0 with code -1.
+  int failed_calls() const { return failed_calls_; }
 
  private:
   struct Follower {
@@ -86,10 +90,12 @@ class ChannelSim {
   std::vector<Follower> followers_;
   std::map<int32_t, TradeRecord> staged_;  // record number -> what Write staged
   std::vector<int32_t> confirmed_;         // numbers whose Write returned 1
+  std::set<int32_t> refused_;              // numbers whose Write returned 0
   int next_trade_ = 1;
   Delivery delivery_;
   bool recovering_ = false;
   std::vector<std::string> problems_;
+  int failed_calls_ = 0;
 };
 
 }  // namespace zeb::test

@@ -53,7 +53,10 @@ struct World {
   std::array<int, kCallKinds> counts = {};
   std::array<std::set<int>, kCallKinds> failing;
   std::array<int, kCallKinds> failing_from = {};  // 0: none
+  std::array<int, kCallKinds> conflict_from = {};  // 0: none
+  std::array<int, kCallKinds> conflict_tries = {};
   int total = 0;
+  int slept = 0;
   int crash_at = 0;
   int process = 0;
   std::set<int> dead;
@@ -108,6 +111,15 @@ Node* regular_file(const std::string& path) {
   return found == world().tree.end() || found->second.directory ? nullptr : &found->second;
 }
 
+// Counts a call of a kind that can meet a conflict, after fails() passed it;
+// true when an injected conflict refuses it.
+bool conflicts(Call kind) {
+  World& w = world();
+  int count = w.counts[index_of(kind)];
+  int from = w.conflict_from[index_of(kind)];
+  return from != 0 && count >= from && count < from + w.conflict_tries[index_of(kind)];
+}
+
 bool held(const std::string& path) {
   return world().held.count(path) != 0;
 }
@@ -130,7 +142,7 @@ void release_counter(platform::Counter* counter) {
 const char* call_name(Call kind) {
   static const char* const names[kCallKinds] = {
       "exists",  "make_directory", "listing_open", "listing_next", "write_open",  "write_data",
-      "read_open", "read_data",    "replace",      "counter_open", "counter_map"};
+      "read_open", "read_data",    "replace",      "counter_open", "counter_map", "truncate"};
   return names[index_of(kind)];
 }
 
@@ -148,6 +160,11 @@ void fail_calls_from(Call kind, int nth) {
   world().failing_from[index_of(kind)] = nth;
 }
 
+void conflict_calls(Call kind, int nth, int tries) {
+  world().conflict_from[index_of(kind)] = nth;
+  world().conflict_tries[index_of(kind)] = tries;
+}
+
 void crash_at_call(int nth) {
   world().crash_at = nth;
 }
@@ -156,6 +173,7 @@ void clear_faults() {
   World& w = world();
   for (std::set<int>& calls : w.failing) calls.clear();
   w.failing_from = {};
+  w.conflict_from = {};
   w.crash_at = 0;
 }
 
@@ -165,6 +183,10 @@ int calls(Call kind) {
 
 int total_calls() {
   return world().total;
+}
+
+int slept_ms() {
+  return world().slept;
 }
 
 std::optional<Call> take_fired() {
@@ -286,15 +308,15 @@ void listing_close(Listing* listing) {
 
 FileResult write_file(const char* path, const void* data, size_t size) {
   const char* bytes = static_cast<const char*>(data);
-  bool fits = fault::is_directory(fault::parent_of(path)) && !fault::is_directory(path) &&
-              !fault::held(path);
+  bool fits = fault::is_directory(fault::parent_of(path)) && !fault::is_directory(path);
   bool dies_here = world().crash_at == world().total + 1;
   if (!fault::alive_for_call()) {
     // Killed while writing: the file is there, truncated, half written.
-    if (dies_here && fits) fault::put_file(path, std::string(bytes, size / 2));
+    if (dies_here && fits && !fault::held(path)) fault::put_file(path, std::string(bytes, size / 2));
     return FileResult::open_failed;
   }
   if (fault::fails(Call::write_open) || !fits) return FileResult::open_failed;
+  if (fault::conflicts(Call::write_open) || fault::held(path)) return FileResult::conflict;
   if (fault::fails(Call::write_data)) {
     fault::put_file(path, std::string(bytes, size / 2));
     return FileResult::io_failed;
@@ -303,11 +325,15 @@ FileResult write_file(const char* path, const void* data, size_t size) {
   return FileResult::ok;
 }
 
-FileResult read_file(const char* path, void* buffer, size_t capacity, size_t* bytes_read) {
+FileResult read_file(const char* path, void* buffer, size_t capacity, size_t* bytes_read,
+                     ReadSharing sharing) {
   *bytes_read = 0;
   if (!fault::alive_for_call() || fault::fails(Call::read_open)) return FileResult::open_failed;
   fault::Node* node = fault::regular_file(path);
-  if (node == nullptr || fault::held_for_writing(path)) return FileResult::open_failed;
+  if (node == nullptr) return FileResult::open_failed;
+  if (fault::conflicts(Call::read_open) ||
+      (sharing == ReadSharing::deny_writers && fault::held_for_writing(path)))
+    return FileResult::conflict;
   if (fault::fails(Call::read_data)) {
     // What a failed read leaves in the buffer is anybody's guess.
     std::memset(buffer, 0xA5, capacity);
@@ -318,16 +344,31 @@ FileResult read_file(const char* path, void* buffer, size_t capacity, size_t* by
   return FileResult::ok;
 }
 
-bool replace_file(const char* from, const char* to) {
-  if (!fault::alive_for_call() || fault::fails(Call::replace)) return false;
+FileResult replace_file(const char* from, const char* to) {
+  if (!fault::alive_for_call() || fault::fails(Call::replace)) return FileResult::open_failed;
   fault::Node* source = fault::regular_file(from);
   bool fits = fault::is_directory(fault::parent_of(to)) && !fault::is_directory(to);
+  if (source == nullptr || !fits) return FileResult::open_failed;
   // The target platform refuses to replace a file that somebody holds open.
-  if (source == nullptr || !fits || fault::held(from) || fault::held(to)) return false;
+  if (fault::conflicts(Call::replace) || fault::held(from) || fault::held(to)) return FileResult::conflict;
   std::string bytes = source->bytes;
   fault::remove_entry(from);
   fault::put_file(to, bytes);
-  return true;
+  return FileResult::ok;
+}
+
+FileResult truncate_file(const char* path) {
+  if (!fault::alive_for_call() || fault::fails(Call::truncate)) return FileResult::open_failed;
+  fault::Node* node = fault::regular_file(path);
+  if (node == nullptr) return FileResult::open_failed;
+  if (fault::conflicts(Call::truncate) || fault::held(path)) return FileResult::conflict;
+  node->bytes.clear();
+  return FileResult::ok;
+}
+
+void sleep_ms(unsigned milliseconds) {
+  // Time in memory passes at once; only the total is kept.
+  if (fault::alive_for_call()) world().slept += static_cast<int>(milliseconds);
 }
 
 Counter* counter_open(const char* name, bool* already_existed) {

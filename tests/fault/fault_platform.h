@@ -26,8 +26,9 @@ enum class Call {
   replace,         // replace_file fails
   counter_open,    // counter_open fails
   counter_map,     // counter_map fails
+  truncate,        // truncate_file fails
 };
-constexpr int kCallKinds = 11;
+constexpr int kCallKinds = 12;
 const char* call_name(Call kind);
 
 // Forgets everything: the tree, the counters, the processes, the faults and
@@ -43,11 +44,17 @@ void fail_calls_from(Call kind, int nth);
 // left with half its bytes) and every later call of that process does
 // nothing and fails, as if it had been killed.
 void crash_at_call(int nth);
+// Another program holds the file that the nth call of `kind` opens or
+// replaces, and lets go after `tries` calls of that kind: from the nth on,
+// `tries` calls in a row report a conflict. Kinds: write_open, read_open,
+// replace, truncate.
+void conflict_calls(Call kind, int nth, int tries);
 // From now on nothing fails.
 void clear_faults();
 
 int calls(Call kind);  // calls of this kind since the last reset
 int total_calls();     // platform calls of every kind since the last reset
+int slept_ms();        // milliseconds the processes asked to sleep since the last reset
 // The kind of the injected failure that happened since the last take_fired().
 std::optional<Call> take_fired();
 
@@ -69,7 +76,8 @@ std::optional<std::string> file(const std::string& path);
 std::vector<std::string> entry_names(const std::string& directory);
 
 // Another process holds the file open for reading or for writing, as the
-// sharing rule sees it, until release().
+// sharing rule sees it, until release(): opens and replaces it refuses
+// report a conflict.
 void hold(const std::string& path, bool writing);
 void release(const std::string& path);
 

@@ -85,7 +85,7 @@ TEST_F(FollowerDllTest, ReadTakesTheSmallestNumberAboveTheCursorAsListed) {
   place_record("7.txt", 7);
   place_record("000012", 12);
   place_record("readme", 1);
-  set_counter(9);
+  set_counter(12);
   for (int expected : {6, 7, 12}) {
     ASSERT_EQ(api.Read(), 1) << message();
     EXPECT_EQ(ticket(), expected);

@@ -54,8 +54,11 @@ TEST(Win32Files, NoFileTakesThePlaceOfOneAReaderHolds) {
   test::write_text(dir / "index", "41");
   test::write_text(dir / "next", "42");
   HeldFile reader(dir / "index", HeldFile::reading);
-  EXPECT_FALSE(replace_file((dir / "next").c_str(), (dir / "index").c_str()));
+  EXPECT_EQ(replace_file((dir / "next").c_str(), (dir / "index").c_str()), FileResult::conflict);
   EXPECT_EQ(test::read_text(dir / "index"), "41");
+  // A directory refuses for good, not as a passing conflict.
+  test::make_directory(dir / "directory");
+  EXPECT_EQ(replace_file((dir / "next").c_str(), (dir / "directory").c_str()), FileResult::open_failed);
 }
 
 TEST(Win32Counter, ANameThatCannotBeAKernelObjectFailsToOpen) {

@@ -2,7 +2,9 @@
 // "zeb_<master>": each plays its role through the DLLs (roles.h).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
+#include <set>
 
 #include "channel_fixture.h"
 #include "support/delivery_log.h"
@@ -12,6 +14,10 @@ namespace {
 
 using test::expect_complete_in_order;
 using test::logged_numbers;
+
+const char* architecture() {
+  return sizeof(void*) == 4 ? "i686" : "x86_64";
+}
 
 // Polls until the live counter shows at least `value`; false after a minute.
 bool wait_for_counter(const std::string& master, int value) {
@@ -41,7 +47,68 @@ class ProcessesTest : public ChannelTest {
   std::vector<std::string> follower_args(const std::string& name, int last) {
     return {"follower", root, name, master, std::to_string(last), dir / (name + ".log")};
   }
+  // The number of failed calls a publisher or follower role reported; -1
+  // when it reported none.
+  int failures(const std::string& file) {
+    std::string text = test::read_text(dir / file);
+    return text.empty() ? -1 : std::stoi(text);
+  }
 };
+
+// Scanners, indexers and status scripts open the channel's new and changed
+// files for reading with read-only sharing while a master publishes and a
+// follower consumes. Hosts retry what fails, so every failure would be a
+// trade delivered twice.
+TEST_F(ProcessesTest, ProgramsOpeningTheChannelsFilesCauseNoFailureNorDuplicate) {
+  constexpr int kCount = 300;
+  std::string base = master;
+  for (int hold_ms : {0, 3}) {
+    master = base + "_" + std::to_string(hold_ms);
+    std::string log = dir / (master + ".log");
+    Release stop;
+    Process scanner({"scanner", root, master, std::to_string(hold_ms), stop.name()});
+    Process follower({"follower", root, "F", master, std::to_string(kCount), log, dir / (master + ".commits")});
+    Process publisher({"publisher", root, master, std::to_string(kCount), dir / (master + ".writes")});
+    EXPECT_EQ(publisher.wait(), 0);
+    EXPECT_EQ(follower.wait(), 0);
+    stop.set();
+    EXPECT_EQ(scanner.wait(), 0);
+
+    std::vector<int> numbers = logged_numbers(log);
+    int distinct = static_cast<int>(std::set<int>(numbers.begin(), numbers.end()).size());
+    int failed_writes = failures(master + ".writes");
+    int failed_commits = failures(master + ".commits");
+    std::printf("interference, %s, reader holds %d ms: %d records, %d failed Write, %d failed Commit, "
+                "%d duplicates, %d lost\n",
+                architecture(), hold_ms, kCount, failed_writes, failed_commits,
+                static_cast<int>(numbers.size()) - distinct, kCount - distinct);
+    EXPECT_EQ(failed_writes, 0);
+    EXPECT_EQ(failed_commits, 0);
+    EXPECT_EQ(expect_complete_in_order(numbers, kCount, master), 0);
+    EXPECT_EQ(test::read_text(index_path("F")), test::read_text(index_path(master)));
+  }
+}
+
+// zebctl reads index files sharing them entirely, so a status loop never
+// makes a Write fail.
+TEST_F(ProcessesTest, ZebctlStatusInALoopBesideAWritingMasterCausesNoFailure) {
+  Process publisher({"publisher", root, master, "1000", dir / "writes"});
+  ULONGLONG deadline = ::GetTickCount64() + 120000;
+  while (!exists(index_path(master))) {
+    ASSERT_LT(::GetTickCount64(), deadline);
+    ::Sleep(1);
+  }
+  int runs = 0;
+  for (; publisher.wait(0) == -1; ++runs) {
+    ASSERT_LT(::GetTickCount64(), deadline);
+    Process status({"status", root, master}, "zebctl.exe");
+    EXPECT_EQ(status.wait(), 0);
+  }
+  EXPECT_EQ(publisher.wait(), 0);
+  EXPECT_EQ(failures("writes"), 0);
+  std::printf("zebctl status ran %d times beside the master (%s)\n", runs, architecture());
+  EXPECT_GT(runs, 0);
+}
 
 TEST_F(ProcessesTest, EveryFollowerGetsEveryRecordOfALiveMasterAcrossAKill) {
   constexpr int kCount = 400;

@@ -7,10 +7,20 @@
 //       publishes records FIRST..LAST (contents sample_record(n)); with EVENT,
 //       keeps the library, and so the counter, loaded until that named event
 //       is set.
-//   follower ROOT FOLLOWER MASTER LAST LOG
+//   publisher ROOT MASTER LAST FAILURES
+//       publishes records 1..LAST as a careful host does, sending a record
+//       again after each failed Write; writes the number of failed Writes to
+//       the file FAILURES.
+//   follower ROOT FOLLOWER MASTER LAST LOG [FAILURES]
 //       reads, checks and commits records until record LAST, appending each
-//       number to LOG before committing it; fails on a garbled record or one
-//       out of order.
+//       number to LOG before committing it, and committing again after a
+//       failed Commit; fails on a garbled record or one out of order unless
+//       FAILURES is given, which receives the number of failed Commits (the
+//       log then shows what arrived).
+//   scanner ROOT MASTER HOLD_MS EVENT
+//       until that named event is set, opens every file of the channel that
+//       is new or changed, as scanners and indexers do: for reading, sharing
+//       it for reading only, holding it HOLD_MS milliseconds.
 // Exit code 0 means success.
 namespace zeb::wintest {
 

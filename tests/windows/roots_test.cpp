@@ -1,5 +1,5 @@
-// Roots as Windows users give them: with a trailing separator, or a bare
-// drive; and the names Windows cannot hold as themselves.
+// Roots as Windows users give them: with a trailing separator, as a literal
+// path, or a bare drive; and the names Windows cannot hold as themselves.
 #include <gtest/gtest.h>
 
 #include "channel_fixture.h"
@@ -37,6 +37,14 @@ TEST(Roots, ATrailingSeparatorWorksForInitWriteAndRead) {
     EXPECT_TRUE(exists(dir / name + "\\" + master + "\\000002")) << name;
     EXPECT_EQ(test::read_text(dir / name + "\\" + master + "\\system\\F"), "2") << name;
   }
+}
+
+TEST(Roots, ALiteralPathWithATrailingSeparatorWorksLikeThePlainPath) {
+  TempDir dir;
+  std::string master = unique_name("m");
+  carry_records("\\\\?\\" + dir / "literal\\", master);
+  EXPECT_TRUE(exists(dir / "literal\\" + master + "\\000002"));
+  EXPECT_EQ(test::read_text(dir / "literal\\" + master + "\\system\\F"), "2");
 }
 
 TEST(Roots, ADriveRootWorksForInitWriteAndRead) {

@@ -60,14 +60,25 @@ int live_counter(const std::string& master) {
   return platform::counter_peek(("zeb_" + master).c_str(), &value) ? value : -1;
 }
 
-Process::Process(const std::vector<std::string>& args) {
-  std::string command = "\"" + program_path() + "\"";
+Process::Process(const std::vector<std::string>& args, const std::string& program) {
+  std::string command = "\"" + (program.empty() ? program_path() : program_directory() + "\\" + program) + "\"";
   for (const std::string& arg : args) command += " \"" + arg + "\"";
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
-  EXPECT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  HANDLE discard = INVALID_HANDLE_VALUE;
+  if (!program.empty()) {
+    discard = ::CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                            OPEN_EXISTING, 0, nullptr);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = discard;
+    startup.hStdOutput = discard;
+    startup.hStdError = discard;
+  }
+  EXPECT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, !program.empty(), 0, nullptr,
                                nullptr, &startup, &info_))
       << command << ": error " << ::GetLastError();
+  if (discard != INVALID_HANDLE_VALUE) ::CloseHandle(discard);
 }
 
 Process::~Process() {

@@ -24,10 +24,11 @@ using test::unique_name;
 int live_counter(const std::string& master);
 
 // This test program started again as a separate Windows process in a role
-// (see roles.h); killed at destruction if still running.
+// (see roles.h), or another program beside it (`program`, with its output
+// discarded); killed at destruction if still running.
 class Process {
  public:
-  explicit Process(const std::vector<std::string>& args);
+  explicit Process(const std::vector<std::string>& args, const std::string& program = "");
   ~Process();
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
