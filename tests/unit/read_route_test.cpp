@@ -118,9 +118,12 @@ TEST_P(RouteTest, ReadFindsWhatTheListingFinds) {
   EXPECT_EQ(direct.next, listed.next);
   EXPECT_TRUE(test::same_bytes(direct.received, listed.received));
   // A path and a number are found only with a record or a file that failed.
-  if (listed.next != NextRecord::none && listed.next != NextRecord::cannot_list)
+  if (listed.next != NextRecord::none && listed.next != NextRecord::cannot_list) {
     EXPECT_EQ(direct.path, listed.path);
-  if (listed.next == NextRecord::loaded) EXPECT_EQ(direct.number, listed.number);
+  }
+  if (listed.next == NextRecord::loaded) {
+    EXPECT_EQ(direct.number, listed.number);
+  }
 }
 
 const Case kCases[] = {
