@@ -1,7 +1,6 @@
 #include "cases.h"
 
 #include <benchmark/benchmark.h>
-#include <dlfcn.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -9,6 +8,8 @@
 
 #include "floor.h"
 #include "follower.h"
+#include "record_files.h"
+#include "zeb/zeb_dynload.h"
 
 namespace zeb::bench {
 
@@ -104,13 +105,10 @@ void register_idle_cases(const Medium& medium, Channel& channel, const Timing& t
   });
   // The same poll as a host makes it: the follower library's Read, bound by
   // name, which takes the library's lock around the call.
-  void* library = ::dlopen(ZEB_FOLLOWER_LIBRARY, RTLD_NOW | RTLD_LOCAL);  // open for the run
-  auto init = library == nullptr ? nullptr
-                                 : reinterpret_cast<int (*)(const char*, const char*, const char*)>(
-                                       ::dlsym(library, "Init"));
-  auto read = library == nullptr ? nullptr : reinterpret_cast<int (*)()>(::dlsym(library, "Read"));
-  bool bound = init != nullptr && read != nullptr &&
-               init(channel.root.c_str(), "idle_library", channel.master.c_str()) == 1;
+  zebfollower_api library;  // loaded for the run
+  bool bound = zebfollower_load(&library, ZEB_FOLLOWER_LIBRARY) == nullptr &&
+               library.Init(channel.root.c_str(), "idle_library", channel.master.c_str()) == 1;
+  auto read = library.Read;
   add(case_name("idle_library", medium), timing, [bound, read](benchmark::State& state) {
     if (!bound) state.SkipWithError("the follower library could not be loaded and bound");
     for (auto _ : state) {
@@ -137,21 +135,26 @@ void register_read_cases(const Medium& medium, FilledChannel& filled, const Timi
   // From the middle onwards, back to the middle at the end: the average
   // position over a whole drain, where the listing sorts half the channel.
   int32_t size = filled.size, middle = filled.size / 2;
-  auto read = [&, size, middle](const char* measure, Route route) {
+  auto drain = [&, size, middle](const char* measure, auto read) {
     auto follower = follower_of(filled.channel, measure);
     add(case_name(measure, medium, size), timing, [=](benchmark::State& state) {
       follower->cursor = follower->pending = middle;
       for (auto _ : state) {
-        if (follower_read(*follower, route) != 1 || follower_commit(*follower) != 1) {
-          state.SkipWithError(follower->error.message);
+        if (!read(*follower) || follower_commit(*follower) != 1) {
+          state.SkipWithError(follower->error.message[0] != '\0' ? follower->error.message : "no record found");
           break;
         }
         if (follower->cursor == size) follower->cursor = middle;
       }
     });
   };
-  read("read", Route::direct);
-  read("read_listing", Route::listing);
+  drain("read", [](FollowerState& follower) { return follower_read(follower) == 1; });
+  // The same walk with every record found by listing the master directory.
+  drain("read_listing", [](FollowerState& follower) {
+    PathBuffer path;
+    return load_next_record(follower.root, follower.master, follower.cursor, follower.counter.read(),
+                            follower.received, follower.pending, path) == NextRecord::loaded;
+  });
 
   auto floor = std::make_shared<FloorFiles>(filled.channel.master_dir());
   add(case_name("read_floor", medium, size), timing, [=](benchmark::State& state) {

@@ -25,8 +25,8 @@ void register_write_cases(const Medium& medium, Channel& channel, SqliteQueue& p
 void register_idle_cases(const Medium& medium, Channel& channel, const Timing& timing);
 
 // Read+Commit per record on a filled channel, from its middle onwards: the
-// direct route, the listing route, the floor (open, read and close the
-// record, rewrite one index file) and SQLite's consume.
+// follower's Read, the listing (load_next_record) alone, the floor (open,
+// read and close the record, rewrite one index file) and SQLite's consume.
 void register_read_cases(const Medium& medium, FilledChannel& filled, const Timing& timing);
 
 // The case name for a measure at a size on a medium: "read/1000/tmpfs".

@@ -1,6 +1,5 @@
 #include "cross_process.h"
 
-#include <dlfcn.h>
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -13,6 +12,8 @@
 #include <functional>
 #include <thread>
 #include <vector>
+
+#include "zeb/zeb_dynload.h"
 
 namespace zeb::bench {
 
@@ -58,20 +59,6 @@ class SharedBoard {
  private:
   size_t size_;
   void* memory_;
-};
-
-// A library as a host program loads it: by path, its exports bound by name.
-class Host {
- public:
-  explicit Host(const char* path) : handle_(::dlopen(path, RTLD_NOW | RTLD_LOCAL)) {}
-  bool loaded() const { return handle_ != nullptr; }
-  template <typename Signature>
-  Signature* fn(const char* name) const {
-    return reinterpret_cast<Signature*>(::dlsym(handle_, name));
-  }
-
- private:
-  void* handle_;  // left open: the process exits right after its run
 };
 
 // Tells the other processes to stop, and why; returns the exit status.
@@ -123,14 +110,16 @@ int follow(int32_t records, bool yield_when_idle, Board& board, const Take& take
 int follow_channel(const Channel& channel, const std::string& name, int32_t records, bool yield_when_idle,
                    Board& board, const Arrival& arrived) {
   const char* who = "follower";
-  Host library(ZEB_FOLLOWER_LIBRARY);
-  if (!library.loaded()) return give_up(board, who, ::dlerror());
-  auto init = library.fn<int(const char*, const char*, const char*)>("Init");
-  auto read = library.fn<int()>("Read");
-  auto commit = library.fn<int()>("Commit");
-  auto ticket = library.fn<int()>("GetTicket");
-  auto error_code = library.fn<int()>("ErrorCode");
-  auto error_message = library.fn<const char*()>("ErrorMsg");
+  // Loaded as a host loads it, and left loaded: the process exits after its run.
+  zebfollower_api library;
+  if (const char* missing = zebfollower_load(&library, ZEB_FOLLOWER_LIBRARY))
+    return give_up(board, who, std::string("could not bind ") + missing);
+  auto init = library.Init;
+  auto read = library.Read;
+  auto commit = library.Commit;
+  auto ticket = library.GetTicket;
+  auto error_code = library.ErrorCode;
+  auto error_message = library.ErrorMsg;
   if (init(channel.root.c_str(), name.c_str(), channel.master.c_str()) != 1)
     return give_up(board, who, error_message());
   board.ready.fetch_add(1);
@@ -169,12 +158,13 @@ int publish(int32_t records, int followers, Board& board, const Put& put, const 
 int publish_channel(const Channel& channel, int32_t records, int followers, Board& board,
                     const Written& written) {
   const char* who = "master";
-  Host library(ZEB_MASTER_LIBRARY);
-  if (!library.loaded()) return give_up(board, who, ::dlerror());
-  auto init = library.fn<int(const char*, const char*)>("Init");
-  auto set_ticket = library.fn<void(int)>("SetTicket");
-  auto write = library.fn<int()>("Write");
-  auto error_message = library.fn<const char*()>("ErrorMsg");
+  zebmaster_api library;
+  if (const char* missing = zebmaster_load(&library, ZEB_MASTER_LIBRARY))
+    return give_up(board, who, std::string("could not bind ") + missing);
+  auto init = library.Init;
+  auto set_ticket = library.SetTicket;
+  auto write = library.Write;
+  auto error_message = library.ErrorMsg;
   if (init(channel.root.c_str(), channel.master.c_str()) != 1) return give_up(board, who, error_message());
   return publish(records, followers, board, [&](int32_t n) {
     set_ticket(n);

@@ -5,7 +5,7 @@
 #   bash bench/run.sh
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-source "$here/tools/lib/setup.sh"
+source "$here/scripts/lib/setup.sh"
 
 need_packages cmake g++ make libgtest-dev nlohmann-json3-dev python3 libbenchmark-dev libsqlite3-dev gnuplot-nox
 build_dir="$here/build/bench"

@@ -28,15 +28,9 @@ struct FollowerState {
 int32_t follower_init(FollowerState& state, const char* root, const char* follower,
                       const char* master);
 
-// How Read finds the oldest record after the cursor: `direct` opens the file
-// named for the next number and lists the master directory only when that
-// file holds no complete record; `listing` always lists. Both give the same
-// results; the library reads direct, and tests and benchmarks compare the two.
-enum class Route { direct, listing };
-
 // Loads the oldest complete record after the cursor. 1 when a record was
 // loaded; 0 with code 0 when there is nothing new; 0 with code -1 on failure.
-int32_t follower_read(FollowerState& state, Route route = Route::direct);
+int32_t follower_read(FollowerState& state);
 
 // Makes the record last loaded the cursor and persists it.
 int32_t follower_commit(FollowerState& state);

@@ -1,5 +1,4 @@
-#include "follower.h"
-#include "record_files.h"
+#include "direct_read.h"
 
 namespace zeb {
 
@@ -42,7 +41,7 @@ NextRecord load_following(FollowerState& state, int32_t& number, PathBuffer& pat
   return NextRecord::none;
 }
 
-int32_t read_next(FollowerState& state, Route route) {
+int32_t read_next(FollowerState& state) {
   if (!state.counter.is_open()) return error_fail(state.error, "Read: could not get MapFile pointer.");
   if (!keep_channel_counter(state.counter, state.error, "Read", state.master, OrphanCheck::when_due))
     return 0;
@@ -52,14 +51,7 @@ int32_t read_next(FollowerState& state, Route route) {
 
   PathBuffer path;
   int32_t number = 0;
-  NextRecord next = route == Route::direct ? load_following(state, number, path) : NextRecord::none;
-  // Every entry whose name reads as a number above the cursor and up to the
-  // count is a candidate. One above the count belongs to a Write that has not
-  // returned and may still withdraw it; the count always names the newest
-  // Write that succeeded, so nothing published is passed over.
-  if (next == NextRecord::none)
-    next = load_next_record(state.root, state.master, state.cursor, count, state.received, number, path);
-  switch (next) {
+  switch (load_after_cursor(state, count, number, path)) {
     case NextRecord::loaded:
       state.pending = number;
       return 1;
@@ -77,10 +69,21 @@ int32_t read_next(FollowerState& state, Route route) {
 
 }  // namespace
 
-int32_t follower_read(FollowerState& state, Route route) {
+NextRecord load_after_cursor(FollowerState& state, int32_t count, int32_t& number, PathBuffer& path) {
+  NextRecord next = load_following(state, number, path);
+  // Every entry whose name reads as a number above the cursor and up to the
+  // count is a candidate. One above the count belongs to a Write that has not
+  // returned and may still withdraw it; the count always names the newest
+  // Write that succeeded, so nothing published is passed over.
+  if (next == NextRecord::none)
+    next = load_next_record(state.root, state.master, state.cursor, count, state.received, number, path);
+  return next;
+}
+
+int32_t follower_read(FollowerState& state) {
   error_reset(state.error);
   try {
-    return read_next(state, route);
+    return read_next(state);
   } catch (...) {
     // Nothing may escape to the host, e.g. a candidate list that cannot grow.
     return error_fail(state.error, "Read: unknown exception");

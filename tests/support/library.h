@@ -7,24 +7,27 @@
 #include <set>
 #include <string>
 
+#include "zeb/zeb_dynload.h"
+
 namespace zeb::test {
 
-// One of the shared libraries, loaded the way a host program loads it: by
-// path, with its own symbols kept to itself, every export bound by name.
+// One of the shared libraries, loaded the way a host program loads it, with
+// zeb_dynload.h: by path, its own symbols kept to itself, every export bound
+// by name.
 class Library {
  public:
-  explicit Library(const std::string& path) : handle_(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+  explicit Library(const std::string& path) : handle_(zeb_dynload_open(path.c_str())) {
     EXPECT_NE(handle_, nullptr) << ::dlerror();
   }
   ~Library() {
-    if (handle_ != nullptr) ::dlclose(handle_);
+    zeb_dynload_close(handle_);
   }
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
 
   template <typename Signature>
   Signature* fn(const char* name) const {
-    void* symbol = ::dlsym(handle_, name);
+    zeb_dynload_any_fn symbol = zeb_dynload_symbol(handle_, name);
     EXPECT_NE(symbol, nullptr) << name;
     return reinterpret_cast<Signature*>(symbol);
   }

@@ -7,9 +7,10 @@
 #include <cstdint>
 
 #include "zeb/zeb_call.h"
+#include "zeb/zeb_dynload.h"
 
 // Calls into the DLLs the way a host trading program does: through a stdcall
-// function pointer that GetProcAddress returned for the plain name. On 32-bit
+// function pointer that zeb_dynload.h bound by the plain name. On 32-bit
 // Windows every call also checks that the callee removed exactly its own
 // arguments from the stack, as stdcall requires.
 namespace zeb::wintest {
@@ -59,7 +60,7 @@ template <typename R, typename... A>
 class Export<R(A...)> {
  public:
   Export(HMODULE module, const char* name)
-      : fn_(reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)))),
+      : fn_(reinterpret_cast<Fn>(zeb_dynload_symbol(module, name))),
         name_(name) {
     EXPECT_NE(fn_, nullptr) << "no export named " << name;
   }

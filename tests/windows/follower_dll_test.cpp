@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "channel_fixture.h"
+#include "dll_channel_fixture.h"
 
 namespace zeb::wintest {
 namespace {
 
-class FollowerDllTest : public ChannelTest {
+class FollowerDllTest : public DllChannelTest {
  protected:
   Master writer;
   Follower lib;

@@ -3,16 +3,17 @@
 #include <gtest/gtest.h>
 
 #include "win_support.h"
+#include "zeb/zeb_dynload.h"
 
 namespace zeb::wintest {
 
 Dll::Dll(const char* file_name)
-    : module_(::LoadLibraryA((program_directory() + "\\" + file_name).c_str())) {
+    : module_(static_cast<HMODULE>(zeb_dynload_open((program_directory() + "\\" + file_name).c_str()))) {
   EXPECT_NE(module_, nullptr) << file_name << ": error " << ::GetLastError();
 }
 
 Dll::~Dll() {
-  if (module_ != nullptr) ::FreeLibrary(module_);
+  zeb_dynload_close(module_);
 }
 
 std::set<std::string> export_names(HMODULE module) {

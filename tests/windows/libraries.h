@@ -10,7 +10,7 @@
 
 namespace zeb::wintest {
 
-// A DLL loaded by LoadLibraryA from the test program's own directory, where
+// A DLL loaded with zeb_dynload.h from the test program's own directory, where
 // the build puts it. Unloading it and loading it again gives fresh library
 // state, so each test starts from a just-loaded library.
 class Dll {

@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "channel_fixture.h"
+#include "dll_channel_fixture.h"
 
 namespace zeb::wintest {
 namespace {
 
-class MasterDllTest : public ChannelTest {
+class MasterDllTest : public DllChannelTest {
  protected:
   Master lib;
   const MasterApi& api = lib.api;

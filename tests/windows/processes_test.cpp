@@ -6,7 +6,7 @@
 #include <memory>
 #include <set>
 
-#include "channel_fixture.h"
+#include "dll_channel_fixture.h"
 #include "support/delivery_log.h"
 
 namespace zeb::wintest {
@@ -39,7 +39,7 @@ class Release {
   HANDLE event_;
 };
 
-class ProcessesTest : public ChannelTest {
+class ProcessesTest : public DllChannelTest {
  protected:
   std::vector<std::string> master_args(int first, int last) {
     return {"master", root, master, std::to_string(first), std::to_string(last)};

@@ -2,7 +2,7 @@
 // path, or a bare drive; and the names Windows cannot hold as themselves.
 #include <gtest/gtest.h>
 
-#include "channel_fixture.h"
+#include "dll_channel_fixture.h"
 
 namespace zeb::wintest {
 namespace {

@@ -3,12 +3,12 @@
 // other. A file held past every retry makes the call fail.
 #include <gtest/gtest.h>
 
-#include "channel_fixture.h"
+#include "dll_channel_fixture.h"
 
 namespace zeb::wintest {
 namespace {
 
-class SharingTest : public ChannelTest {
+class SharingTest : public DllChannelTest {
  protected:
   Master writer;
   Follower reader;

@@ -9,7 +9,6 @@
 #include "output.h"
 #include "record_files.h"
 #include "record_text.h"
-#include "zeb/zebfollower.h"
 #include "zeb_library.h"
 
 namespace zebctl {
@@ -33,60 +32,22 @@ const char kHelp[] =
     "  --count K   stop after K records\n"
     "  --json      one JSON object per line, with the fields of zebctl show --json\n";
 
-// The follower library's exports, bound by name.
-struct Follower {
-  explicit Follower(const ZebLibrary& lib)
-      : init(lib.bind<decltype(&::Init)>("Init")),
-        read(lib.bind<decltype(&::Read)>("Read")),
-        commit(lib.bind<decltype(&::Commit)>("Commit")),
-        get_cmd(lib.bind<decltype(&::GetCmd)>("GetCmd")),
-        get_ticket(lib.bind<decltype(&::GetTicket)>("GetTicket")),
-        get_type(lib.bind<decltype(&::GetType)>("GetType")),
-        get_symbol(lib.bind<decltype(&::GetSymbol)>("GetSymbol")),
-        get_lot(lib.bind<decltype(&::GetLot)>("GetLot")),
-        get_open_price(lib.bind<decltype(&::GetOpenPrice)>("GetOpenPrice")),
-        get_sl(lib.bind<decltype(&::GetSL)>("GetSL")),
-        get_tp(lib.bind<decltype(&::GetTP)>("GetTP")),
-        get_close_price(lib.bind<decltype(&::GetClosePrice)>("GetClosePrice")),
-        get_time_local(lib.bind<decltype(&::GetTimeLocal)>("GetTimeLocal")),
-        get_time_server(lib.bind<decltype(&::GetTimeServer)>("GetTimeServer")),
-        error_code(lib.bind<decltype(&::ErrorCode)>("ErrorCode")),
-        error_msg(lib.bind<decltype(&::ErrorMsg)>("ErrorMsg")) {}
-
-  // The record the last Read loaded, as the getters hand it out.
-  zeb::TradeRecord received() const {
-    zeb::TradeRecord record = {};
-    record.cmd = get_cmd();
-    record.ticket = get_ticket();
-    record.type = get_type();
-    zeb::record_set_symbol(record, get_symbol());
-    record.lot = get_lot();
-    record.open_price = get_open_price();
-    record.sl = get_sl();
-    record.tp = get_tp();
-    record.close_price = get_close_price();
-    record.time_local = get_time_local();
-    record.time_server = get_time_server();
-    return record;
-  }
-
-  decltype(&::Init) init;
-  decltype(&::Read) read;
-  decltype(&::Commit) commit;
-  decltype(&::GetCmd) get_cmd;
-  decltype(&::GetTicket) get_ticket;
-  decltype(&::GetType) get_type;
-  decltype(&::GetSymbol) get_symbol;
-  decltype(&::GetLot) get_lot;
-  decltype(&::GetOpenPrice) get_open_price;
-  decltype(&::GetSL) get_sl;
-  decltype(&::GetTP) get_tp;
-  decltype(&::GetClosePrice) get_close_price;
-  decltype(&::GetTimeLocal) get_time_local;
-  decltype(&::GetTimeServer) get_time_server;
-  decltype(&::ErrorCode) error_code;
-  decltype(&::ErrorMsg) error_msg;
-};
+// The record the last Read loaded, as the getters hand it out.
+zeb::TradeRecord received(const zebfollower_api& follower) {
+  zeb::TradeRecord record = {};
+  record.cmd = follower.GetCmd();
+  record.ticket = follower.GetTicket();
+  record.type = follower.GetType();
+  zeb::record_set_symbol(record, follower.GetSymbol());
+  record.lot = follower.GetLot();
+  record.open_price = follower.GetOpenPrice();
+  record.sl = follower.GetSL();
+  record.tp = follower.GetTP();
+  record.close_price = follower.GetClosePrice();
+  record.time_local = follower.GetTimeLocal();
+  record.time_server = follower.GetTimeServer();
+  return record;
+}
 
 // The library keeps the number of the record it loaded to itself; the same
 // rule that picked it, applied from the cursor, names it and its file (0 and
@@ -115,18 +76,18 @@ int run_follow(const Arguments& args) {
   bool json = args.has("--json");
   int32_t limit = int_option(args, "--count", 0, 1);
 
-  ZebLibrary library(ZEB_FOLLOWER_FILE);
-  Follower follower(library);
-  if (follower.init(channel.root.c_str(), name.c_str(), channel.master.c_str()) != 1)
-    fail(follower.error_msg());
+  FollowerLibrary library(ZEB_FOLLOWER_FILE);
+  const zebfollower_api& follower = *library;
+  if (follower.Init(channel.root.c_str(), name.c_str(), channel.master.c_str()) != 1)
+    fail(follower.ErrorMsg());
   int32_t cursor = std::max(zeb::read_index(channel.index_path(name).c_str()), 0);
 
   stop_on_interrupt();
   std::string last_error;
   for (int32_t printed = 0; !interrupted() && (limit == 0 || printed < limit);) {
-    if (follower.read() != 1) {
+    if (follower.Read() != 1) {
       // Report a failing Read once, not on every poll.
-      std::string error = follower.error_code() != 0 ? follower.error_msg() : "";
+      std::string error = follower.ErrorCode() != 0 ? follower.ErrorMsg() : "";
       if (!error.empty() && error != last_error) std::fprintf(stderr, "zebctl follow: %s\n", error.c_str());
       last_error = error;
       check_output_open();
@@ -134,13 +95,13 @@ int run_follow(const Arguments& args) {
       continue;
     }
     last_error.clear();
-    zeb::TradeRecord record = follower.received();
+    zeb::TradeRecord record = received(follower);
     Loaded loaded = loaded_entry(channel, cursor);
     // A record is committed only once its line is out: print_record ends the
     // command on a write error.
     print_record(loaded.number, record, json, loaded.file);
-    if (follower.commit() != 1)
-      fail(std::string(follower.error_msg()) + " (the record is delivered again to " + name + ")");
+    if (follower.Commit() != 1)
+      fail(std::string(follower.ErrorMsg()) + " (the record is delivered again to " + name + ")");
     cursor = zeb::read_index(channel.index_path(name).c_str());
     ++printed;
   }

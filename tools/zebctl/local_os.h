@@ -23,4 +23,8 @@ EntryInfo entry_info(const std::string& path);
 // operating system cannot tell without writing.
 bool output_abandoned();
 
+// Why the library load just attempted on this thread failed, as the system
+// tells it.
+std::string library_load_error();
+
 }  // namespace zebctl

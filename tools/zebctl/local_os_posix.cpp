@@ -1,5 +1,6 @@
 #include "local_os.h"
 
+#include <dlfcn.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +19,11 @@ bool output_abandoned() {
   // terminal that can still be written reports nothing when nothing is asked.
   pollfd out = {STDOUT_FILENO, 0, 0};
   return ::poll(&out, 1, 0) > 0 && (out.revents & (POLLERR | POLLHUP)) != 0;
+}
+
+std::string library_load_error() {
+  const char* reason = ::dlerror();
+  return reason != nullptr ? reason : "no reason given";
 }
 
 }  // namespace zebctl

@@ -16,4 +16,8 @@ bool output_abandoned() {
   return false;
 }
 
+std::string library_load_error() {
+  return "LoadLibrary failed with error " + std::to_string(::GetLastError());
+}
+
 }  // namespace zebctl

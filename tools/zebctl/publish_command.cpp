@@ -7,7 +7,6 @@
 #include "commands.h"
 #include "record_text.h"
 #include "trade_record.h"
-#include "zeb/zebmaster.h"
 #include "zeb_library.h"
 
 namespace zebctl {
@@ -45,21 +44,20 @@ int run_publish(const Arguments& args) {
   // Init would create a missing root; a mistyped one must not become a channel.
   if (!zeb::platform::path_exists(root.c_str())) fail("root directory not found: " + readable(root));
 
-  ZebLibrary lib(ZEB_MASTER_FILE);
-  auto error_msg = lib.bind<decltype(&::ErrorMsg)>("ErrorMsg");
-  if (lib.bind<decltype(&::Init)>("Init")(root.c_str(), master.c_str()) != 1) fail(error_msg());
-  lib.bind<decltype(&::SetCmd)>("SetCmd")(cmd);
-  lib.bind<decltype(&::SetTicket)>("SetTicket")(ticket);
-  lib.bind<decltype(&::SetType)>("SetType")(type);
-  lib.bind<decltype(&::SetSymbol)>("SetSymbol")(symbol.c_str());
-  lib.bind<decltype(&::SetLot)>("SetLot")(lot);
-  lib.bind<decltype(&::SetOpenPrice)>("SetOpenPrice")(open_price);
-  lib.bind<decltype(&::SetSL)>("SetSL")(sl);
-  lib.bind<decltype(&::SetTP)>("SetTP")(tp);
-  lib.bind<decltype(&::SetClosePrice)>("SetClosePrice")(close_price);
-  lib.bind<decltype(&::SetTimeLocal)>("SetTimeLocal")(time_local);
-  lib.bind<decltype(&::SetTimeServer)>("SetTimeServer")(time_server);
-  if (lib.bind<decltype(&::Write)>("Write")() != 1) fail(error_msg());
+  MasterLibrary lib(ZEB_MASTER_FILE);
+  if (lib->Init(root.c_str(), master.c_str()) != 1) fail(lib->ErrorMsg());
+  lib->SetCmd(cmd);
+  lib->SetTicket(ticket);
+  lib->SetType(type);
+  lib->SetSymbol(symbol.c_str());
+  lib->SetLot(lot);
+  lib->SetOpenPrice(open_price);
+  lib->SetSL(sl);
+  lib->SetTP(tp);
+  lib->SetClosePrice(close_price);
+  lib->SetTimeLocal(time_local);
+  lib->SetTimeServer(time_server);
+  if (lib->Write() != 1) fail(lib->ErrorMsg());
 
   // The master index now holds the number Write took.
   Channel channel{root, master};

@@ -1,21 +1,30 @@
 #include "zeb_library.h"
 
+#include <string>
+
+#include "command_line.h"
+#include "local_os.h"
+
 namespace zebctl {
 
-ZebLibrary::ZebLibrary(const char* file_name) : file_name_(file_name) {
-  std::string reason;
-  library_ = zeb::platform::library_load(file_name, reason);
-  if (library_ == nullptr) fail("could not load " + file_name_ + ": " + reason);
+namespace {
+
+// What zeb_dynload's load functions report: the file itself when it could
+// not be loaded, else the export it lacks.
+void check_bound(const char* missing, const char* file_name) {
+  if (missing == nullptr) return;
+  if (missing == file_name) fail("could not load " + std::string(file_name) + ": " + library_load_error());
+  fail(std::string(file_name) + " has no export " + missing);
 }
 
-ZebLibrary::~ZebLibrary() {
-  zeb::platform::library_unload(library_);
+}  // namespace
+
+MasterLibrary::MasterLibrary(const char* file_name) {
+  check_bound(zebmaster_load(&api_, file_name), file_name);
 }
 
-void* ZebLibrary::find(const char* name) const {
-  void* address = zeb::platform::library_export(library_, name);
-  if (address == nullptr) fail(file_name_ + " has no export " + name);
-  return address;
+FollowerLibrary::FollowerLibrary(const char* file_name) {
+  check_bound(zebfollower_load(&api_, file_name), file_name);
 }
 
 }  // namespace zebctl

@@ -1,33 +1,36 @@
 #pragma once
 
-#include <string>
-
-#include "command_line.h"
-#include "library_loader.h"
+#include "zeb/zeb_dynload.h"
 
 namespace zebctl {
 
-// One of the zeb libraries, loaded by file name and bound export by export,
-// exactly as a host trading program uses it. A library that cannot be loaded
-// or lacks an export is a failure naming it.
-class ZebLibrary {
+// The zeb libraries loaded by file name through zeb_dynload.h, the loader
+// hosts receive, every export bound. A library that cannot be loaded or
+// lacks an export ends the command with a failure naming it.
+class MasterLibrary {
  public:
-  explicit ZebLibrary(const char* file_name);
-  ~ZebLibrary();
-  ZebLibrary(const ZebLibrary&) = delete;
-  ZebLibrary& operator=(const ZebLibrary&) = delete;
-
-  // `Function` is the export's pointer type, e.g. decltype(&Write).
-  template <typename Function>
-  Function bind(const char* name) const {
-    return reinterpret_cast<Function>(find(name));
-  }
+  explicit MasterLibrary(const char* file_name);
+  ~MasterLibrary() { zebmaster_unload(&api_); }
+  MasterLibrary(const MasterLibrary&) = delete;
+  MasterLibrary& operator=(const MasterLibrary&) = delete;
+  const zebmaster_api& operator*() const { return api_; }
+  const zebmaster_api* operator->() const { return &api_; }
 
  private:
-  void* find(const char* name) const;
+  zebmaster_api api_;
+};
 
-  std::string file_name_;
-  zeb::platform::LoadedLibrary* library_;
+class FollowerLibrary {
+ public:
+  explicit FollowerLibrary(const char* file_name);
+  ~FollowerLibrary() { zebfollower_unload(&api_); }
+  FollowerLibrary(const FollowerLibrary&) = delete;
+  FollowerLibrary& operator=(const FollowerLibrary&) = delete;
+  const zebfollower_api& operator*() const { return api_; }
+  const zebfollower_api* operator->() const { return &api_; }
+
+ private:
+  zebfollower_api api_;
 };
 
 }  // namespace zebctl

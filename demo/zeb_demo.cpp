@@ -27,6 +27,7 @@
 #include "child_process.h"
 #include "record_text.h"
 #include "trade_record.h"
+#include "zeb/zeb_dynload.h"
 
 namespace {
 
@@ -130,20 +131,14 @@ std::string index_path(const char* owner) {
 // The master trading program: loads the master library and publishes the
 // script at a trader's pace.
 [[noreturn]] void run_master() {
-  void* lib = ::dlopen(ZEB_MASTER_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-  if (lib == nullptr) {
-    say("master", "cannot load the master library: %s", ::dlerror());
+  const char* path = ZEB_MASTER_LIBRARY;
+  zebmaster_api lib;
+  if (const char* missing = zebmaster_load(&lib, path)) {
+    say("master", "cannot load the master library: %s", missing == path ? ::dlerror() : missing);
     ::_exit(1);
   }
-  auto fn = [lib](const char* name) { return ::dlsym(lib, name); };
-  auto set_int = [&](const char* name, int value) { reinterpret_cast<void (*)(int)>(fn(name))(value); };
-  auto set_double = [&](const char* name, double value) {
-    reinterpret_cast<void (*)(double)>(fn(name))(value);
-  };
-  auto error_msg = reinterpret_cast<const char* (*)()>(fn("ErrorMsg"));
-  auto init = reinterpret_cast<int (*)(const char*, const char*)>(fn("Init"));
-  if (init(root.c_str(), master_name.c_str()) != 1) {
-    say("master", "Init failed: %s", error_msg());
+  if (lib.Init(root.c_str(), master_name.c_str()) != 1) {
+    say("master", "Init failed: %s", lib.ErrorMsg());
     ::_exit(1);
   }
   board->bound = true;
@@ -151,24 +146,24 @@ std::string index_path(const char* owner) {
   for (int n = 1; n <= kRecords; ++n) {
     const Trade& t = kScript[n - 1];
     int time_local = static_cast<int>(::time(nullptr)), time_server = time_local + 7200;
-    set_int("SetCmd", t.cmd);
-    set_int("SetTicket", t.ticket);
-    set_int("SetType", t.type);
-    reinterpret_cast<void (*)(const char*)>(fn("SetSymbol"))(t.symbol);
-    set_double("SetLot", t.lot);
-    set_double("SetOpenPrice", t.open_price);
-    set_double("SetSL", t.sl);
-    set_double("SetTP", t.tp);
-    set_double("SetClosePrice", t.close_price);
-    set_int("SetTimeLocal", time_local);
-    set_int("SetTimeServer", time_server);
+    lib.SetCmd(t.cmd);
+    lib.SetTicket(t.ticket);
+    lib.SetType(t.type);
+    lib.SetSymbol(t.symbol);
+    lib.SetLot(t.lot);
+    lib.SetOpenPrice(t.open_price);
+    lib.SetSL(t.sl);
+    lib.SetTP(t.tp);
+    lib.SetClosePrice(t.close_price);
+    lib.SetTimeLocal(time_local);
+    lib.SetTimeServer(time_server);
     zeb::TradeRecord& sent = board->sent[n];
     sent = {t.cmd, t.ticket, t.type,        {},         t.lot,      t.open_price,
             t.sl,  t.tp,     t.close_price, time_local, time_server};
     zeb::record_set_symbol(sent, t.symbol);
     say("master", "#%-3d %s", n, describe(t).c_str());
-    if (reinterpret_cast<int (*)()>(fn("Write"))() != 1) {
-      say("master", "Write failed: %s", error_msg());
+    if (lib.Write() != 1) {
+      say("master", "Write failed: %s", lib.ErrorMsg());
       ::_exit(1);
     }
     board->written_at[n] = now();

@@ -6,7 +6,7 @@
 # private, temporary prefix.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
-source "$here/tools/lib/setup.sh"
+source "$here/scripts/lib/setup.sh"
 started=$SECONDS
 
 # Wine runs 32-bit programs with the i386 packages.

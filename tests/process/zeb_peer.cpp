@@ -30,6 +30,7 @@
 
 #include "support/number_log.h"
 #include "support/sample_record.h"
+#include "zeb/zeb_dynload.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ void* library;
 
 template <typename Signature>
 Signature* fn(const char* name) {
-  void* symbol = ::dlsym(library, name);
+  zeb_dynload_any_fn symbol = zeb_dynload_symbol(library, name);
   if (symbol == nullptr) {
     std::fprintf(stderr, "zeb_peer: missing export %s\n", name);
     std::exit(3);
@@ -156,7 +157,7 @@ int run_follower(const char* root, const char* follower, const char* master, int
 int main(int argc, char** argv) {
   if (argc < 3) return 2;
   std::string role = argv[1];
-  library = ::dlopen(argv[2], RTLD_NOW | RTLD_LOCAL);
+  library = zeb_dynload_open(argv[2]);
   if (library == nullptr) {
     std::fprintf(stderr, "zeb_peer: %s\n", ::dlerror());
     return 3;

@@ -2,10 +2,10 @@
 # Builds the libFuzzer targets with clang (address and undefined-behaviour
 # sanitizers on) and runs each for a bounded time over its corpus from
 # tests/fuzz/corpus. New inputs stay in the build directory.
-#   bash tools/ci/fuzz.sh [SECONDS_PER_TARGET]   (default 60)
+#   bash scripts/ci/fuzz.sh [SECONDS_PER_TARGET]   (default 60)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
-source "$here/tools/lib/setup.sh"
+source "$here/scripts/lib/setup.sh"
 
 need_packages cmake make clang libclang-rt-14-dev
 seconds=${1:-60}

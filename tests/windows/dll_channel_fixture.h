@@ -11,8 +11,8 @@
 
 namespace zeb::wintest {
 
-// The shared channel fixture, with what the Windows cases add.
-class ChannelTest : public test::ChannelTest {
+// The shared channel fixture, with what the cases that drive the DLLs add.
+class DllChannelTest : public test::ChannelTest {
  protected:
   // Stages every field of sample_record(n) and publishes it.
   static void write_sample(const MasterApi& api, int n) {

@@ -6,7 +6,7 @@
 # the Python test (the interpreter cannot load them either).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
-source "$here/tools/lib/setup.sh"
+source "$here/scripts/lib/setup.sh"
 
 need_packages cmake g++ make libgtest-dev binutils nlohmann-json3-dev python3 libbenchmark-dev libsqlite3-dev
 build_dir="$here/build/sanitize"

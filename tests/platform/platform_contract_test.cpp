@@ -1,5 +1,6 @@
 // What the channel logic needs of every platform layer, checked the same way
-// on each: this file runs in the POSIX suite and in the Windows suite.
+// on each: this file runs in the unit suite (POSIX), the Windows suite and
+// the fault suite (the in-memory platform, through tests/fault/fault_files.cpp).
 #include <gtest/gtest.h>
 
 #include <set>
@@ -39,6 +40,7 @@ TEST(PlatformFiles, OnlyFilesCanBeOpened) {
   EXPECT_EQ(read_file((dir / "missing").c_str(), buffer, sizeof buffer, &got), FileResult::open_failed);
   EXPECT_EQ(write_file((dir / "000007").c_str(), "x", 1), FileResult::open_failed);
   EXPECT_EQ(truncate_file((dir / "000007").c_str()), FileResult::open_failed);
+  EXPECT_EQ(write_file(test::join(dir / "missing", "f").c_str(), "x", 1), FileResult::open_failed);
 }
 
 TEST(PlatformFiles, AReaderHoldingAFileMakesAWriterConflictWithoutTouchingIt) {
@@ -105,6 +107,7 @@ TEST(PlatformDirectories, ListingIncludesDotAndDotDot) {
   listing_close(listing);
   EXPECT_EQ(names, (std::set<std::string>{".", "..", "000001", "system"}));
   EXPECT_EQ(listing_open((dir / "missing").c_str()), nullptr);
+  EXPECT_EQ(listing_open((dir / "000001").c_str()), nullptr);
 }
 
 class PlatformCounter : public ::testing::Test {

@@ -1,6 +1,7 @@
 // Read opens the record named for the number after the cursor and lists the
-// master directory only when that file holds no complete record. Both routes
-// must give the same result in every case; these cases hold both to it.
+// master directory only when that file holds no complete record. Its search
+// (load_after_cursor) must find what the listing alone (load_next_record)
+// finds in every case; these cases hold the two to it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "follower.h"
+#include "direct_read.h"
 #include "master.h"
 #include "support/allocation_count.h"
 #include "support/channel_fixture.h"
@@ -18,12 +19,12 @@
 namespace zeb {
 namespace {
 
-struct Outcome {
-  int32_t result;
-  int32_t code;
-  std::string message;
+// What one search found.
+struct Found {
+  NextRecord next;
+  int32_t number;
+  std::string path;
   TradeRecord received;
-  int32_t pending;
 };
 
 // A channel laid down by hand, then read from `cursor` with the counter at
@@ -58,14 +59,32 @@ class RouteTest : public test::ChannelTest, public ::testing::WithParamInterface
  protected:
   void SetUp() override { ASSERT_EQ(master_init(writer_, root.c_str(), master.c_str()), 1); }
 
-  Outcome read_by(Route route, int32_t cursor) {
-    FollowerState follower;
-    EXPECT_EQ(follower_init(follower, root.c_str(), "F", master.c_str()), 1);
+  // A follower at `cursor` that has loaded nothing yet.
+  void start(FollowerState& follower, int32_t cursor) {
+    ASSERT_EQ(follower_init(follower, root.c_str(), "F", master.c_str()), 1);
     follower.cursor = cursor;
     follower.pending = cursor;
     follower.received = test::sample_record(99);
-    int32_t result = follower_read(follower, route);
-    return {result, follower.error.code, follower.error.message, follower.received, follower.pending};
+  }
+
+  Found search_direct(int32_t cursor, int32_t count) {
+    FollowerState follower;
+    start(follower, cursor);
+    Found found = {};
+    PathBuffer path = {};
+    found.next = load_after_cursor(follower, count, found.number, path);
+    found.path = path;
+    found.received = follower.received;
+    return found;
+  }
+
+  Found search_listing(int32_t cursor, int32_t count) {
+    Found found = {};
+    PathBuffer path = {};
+    found.received = test::sample_record(99);
+    found.next = load_next_record(root.c_str(), master.c_str(), cursor, count, found.received, found.number, path);
+    found.path = path;
+    return found;
   }
 
   MasterState writer_;
@@ -77,27 +96,34 @@ std::string expand(std::string text, const std::string& dir) {
   return at == std::string::npos ? text : text.replace(at, 5, dir);
 }
 
-TEST_P(RouteTest, BothRoutesGiveTheSameResult) {
+TEST_P(RouteTest, ReadFindsWhatTheListingFinds) {
   const Case& c = GetParam();
   c.lay(*this);
   writer_.counter.publish(c.count);
-  Outcome direct = read_by(Route::direct, c.cursor);
-  Outcome listed = read_by(Route::listing, c.cursor);
+  FollowerState follower;
+  start(follower, c.cursor);
+  int32_t result = follower_read(follower);
 
-  EXPECT_EQ(direct.result, c.result);
-  EXPECT_EQ(direct.pending, c.pending);
-  EXPECT_EQ(direct.message, expand(c.message, master_dir()));
-  EXPECT_EQ(direct.code, c.message.empty() ? 0 : -1);
+  EXPECT_EQ(result, c.result);
+  EXPECT_EQ(follower.pending, c.pending);
+  EXPECT_EQ(follower.error.message, expand(c.message, master_dir()));
+  EXPECT_EQ(follower.error.code, c.message.empty() ? 0 : -1);
   // A record is loaded whole or not at all.
   TradeRecord expected = test::sample_record(c.result == 1 ? c.pending : 99);
   if (c.result == 1) record_terminate_symbol(expected);
-  EXPECT_TRUE(test::same_bytes(direct.received, expected));
+  EXPECT_TRUE(test::same_bytes(follower.received, expected));
 
-  EXPECT_EQ(listed.result, direct.result);
-  EXPECT_EQ(listed.code, direct.code);
-  EXPECT_EQ(listed.message, direct.message);
-  EXPECT_EQ(listed.pending, direct.pending);
-  EXPECT_TRUE(test::same_bytes(listed.received, direct.received));
+  Found direct = search_direct(c.cursor, c.count);
+  Found listed = search_listing(c.cursor, c.count);
+  EXPECT_EQ(direct.next, listed.next);
+  EXPECT_TRUE(test::same_bytes(direct.received, listed.received));
+  // A path and a number are found only with a record or a file that failed.
+  if (listed.next != NextRecord::none && listed.next != NextRecord::cannot_list) {
+    EXPECT_EQ(direct.path, listed.path);
+  }
+  if (listed.next == NextRecord::loaded) {
+    EXPECT_EQ(direct.number, listed.number);
+  }
 }
 
 const Case kCases[] = {
@@ -187,9 +213,10 @@ TEST_F(DirectReadTest, ConsecutiveRecordsArriveWithoutListingTheDirectory) {
               }
               EXPECT_EQ(follower_read(follower), 0);
               EXPECT_EQ(follower.error.code, 0);
-              follower.cursor = 0;
-              EXPECT_EQ(follower_read(follower, Route::listing), 0);
-              EXPECT_STREQ(follower.error.message, "Read: FindFirstFile failed.");
+              int32_t number = 0;
+              PathBuffer path;
+              EXPECT_EQ(load_next_record(root.c_str(), master.c_str(), 0, 3, follower.received, number, path),
+                        NextRecord::cannot_list);
             }),
             0);
   ::chmod(master_dir().c_str(), 0755);
@@ -205,8 +232,10 @@ TEST_F(DirectReadTest, NeitherTheIdlePollNorTheDirectRouteAllocates) {
   EXPECT_EQ(follower.error.code, 0);
   EXPECT_EQ(test::allocation_count(), before);
 
-  follower.cursor = 0;
-  ASSERT_EQ(follower_read(follower, Route::listing), 1);
+  int32_t number = 0;
+  PathBuffer path;
+  ASSERT_EQ(load_next_record(root.c_str(), master.c_str(), 0, 3, follower.received, number, path),
+            NextRecord::loaded);
   EXPECT_GT(test::allocation_count(), before);
 }
 
