@@ -24,7 +24,8 @@ bool write_index(ErrorState& error, const char* path, const char* temp_path, int
   char text[32];
   int length = std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
   if (temp_path[0] == '\0') return error_fail(error, messages::kIndexOpenFailed, path);
-  switch (retry_conflicts([&] { return platform::write_file(temp_path, text, static_cast<size_t>(length)); })) {
+  auto write_temp = [&] { return platform::write_file(temp_path, text, static_cast<size_t>(length)); };
+  switch (retry_conflicts(write_temp)) {
     case platform::FileResult::ok:
       break;
     case platform::FileResult::open_failed:

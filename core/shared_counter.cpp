@@ -89,8 +89,8 @@ void SharedCounter::raise_to(int32_t count) {
 }
 
 bool open_channel_counter(SharedCounter& counter, ErrorState& error, const ChannelPaths& paths) {
-  if (!counter.open(paths.counter_name())) return error_fail(error, messages::kCounterFailed, counter.error_text());
-  return true;
+  if (counter.open(paths.counter_name())) return true;
+  return error_fail(error, messages::kCounterFailed, counter.error_text());
 }
 
 bool claim_channel_counter(SharedCounter& counter, ErrorState& error, const char* master) {

@@ -52,16 +52,16 @@ bool follower_init(FollowerState& state, const char* root, const char* follower,
 
 bool follower_commit(FollowerState& state) {
   error_reset(state.error);
-  if (!state.paths.is_set()) return error_fail(state.error, messages::kCommitNotInitialised);
-  const char* follower = state.paths.owner();
+  const ChannelPaths& paths = state.paths;
+  if (!paths.is_set()) return error_fail(state.error, messages::kCommitNotInitialised);
+  const char* follower = paths.owner();
   // The cursor moves even when its file cannot be written: the host has acted
   // on the record, so the next Read of this run moves on instead of handing
   // it out again. The file keeps the older cursor until a Commit succeeds
   // (retrying is safe); pending never falls below the cursor, so the file
   // never moves backwards.
   state.cursor = state.pending;
-  return write_index(state.error, state.paths.index(follower).c_str(), state.paths.index_temp(follower).c_str(),
-                     state.pending);
+  return write_index(state.error, paths.index(follower).c_str(), paths.index_temp(follower).c_str(), state.pending);
 }
 
 }  // namespace zeb

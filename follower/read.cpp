@@ -9,7 +9,8 @@ namespace {
 // Reports a missing channel directory; true when all three exist.
 bool channel_directories_exist(FollowerState& state) {
   const ChannelPaths& paths = state.paths;
-  if (!platform::path_exists(paths.root())) return error_fail(state.error, messages::kReadNoRoot, paths.root());
+  if (!platform::path_exists(paths.root()))
+    return error_fail(state.error, messages::kReadNoRoot, paths.root());
   if (!platform::path_exists(paths.master_dir()))
     return error_fail(state.error, messages::kReadNoMasterDirectory, paths.master_dir());
   if (!platform::path_exists(paths.system_dir()))

@@ -259,7 +259,8 @@ TEST(InitArguments, EveryComposedPathMustFit) {
   name.resize(50);
   EXPECT_FALSE(paths.set(error, root.c_str(), name.c_str(), "F"));
   EXPECT_EQ(std::string(error.message),
-            "Init: paths under root " + root + " for master " + name + " and " + name + " would be too long.");
+            "Init: paths under root " + root + " for master " + name + " and " + name +
+                " would be too long.");
   EXPECT_STREQ(paths.owner(), "F");
 }
 

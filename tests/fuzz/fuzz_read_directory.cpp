@@ -13,6 +13,7 @@
 
 #include "fault_platform.h"
 #include "follower.h"
+#include "listing.h"
 
 namespace {
 
@@ -49,8 +50,8 @@ void check_outcome(const Seen& before, const zeb::FollowerState& after, int32_t 
 }
 
 // What Read must find when nothing fails: the smallest number above the
-// cursor among entries it cannot pass over (directories and whole files;
-// short files are passed over) decides.
+// cursor and up to the published count among entries it cannot pass over
+// (directories and whole files; short files are passed over) decides.
 void check_choice(const Seen& before, const zeb::FollowerState& after, int32_t result, int32_t published,
                   const std::map<std::string, Entry>& entries) {
   if (result == 0 && after.error.code == 0) {
@@ -61,7 +62,8 @@ void check_choice(const Seen& before, const zeb::FollowerState& after, int32_t r
   for (const auto& [name, entry] : entries) {
     int32_t number = zeb::parse_number(name.c_str());
     bool passed_over = !entry.directory && entry.bytes.size() < zeb::kRecordSize;
-    if (number > before.cursor && !passed_over && number < first_stop) first_stop = number;
+    bool readable = number > before.cursor && number <= published && !passed_over;
+    if (readable && number < first_stop) first_stop = number;
   }
   std::string message = after.error.message;
   if (message == "Read: unknown exception") {

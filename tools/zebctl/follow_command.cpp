@@ -100,8 +100,8 @@ Loaded loaded_entry(const Channel& channel, int32_t cursor) {
   zeb::TradeRecord record;
   Loaded loaded;
   zeb::Path path;
-  if (zeb::load_next_record(channel, cursor, INT32_MAX, record, loaded.number, path) != zeb::NextRecord::loaded)
-    return {};
+  zeb::NextRecord next = zeb::load_next_record(channel, cursor, INT32_MAX, record, loaded.number, path);
+  if (next != zeb::NextRecord::loaded) return {};
   loaded.file = path.c_str();
   return loaded;
 }
