@@ -3,8 +3,8 @@
 // The texts ErrorMsg gives hosts when a call fails, other than Init's refusals
 // of its arguments (those live beside the checks in channel_names.cpp and
 // channel_paths.cpp). Hosts see these texts and match on them, so they do not
-// change, also where they name a Windows call the code does not make
-// ("MapFile", "FindFirstFile", "WriteInd").
+// change, even where a name in them (MapFile, WriteInd, FindFirstFile,
+// CreateDirectory) is not what the code calls on the platform at hand.
 namespace zeb::messages {
 
 // The shared counter: the reason a counter error text gives, then the report.
