@@ -246,7 +246,7 @@ Latency ping_pong(int32_t records, const FollowerSide& follower, const MasterSid
 Latency measure_latency(const Medium& medium, int32_t records) {
   Channel channel(medium);
   // One master per name: the master process below takes it over.
-  channel.writer.counter.Close();
+  channel.writer.counter.close();
   return ping_pong(
       records,
       [&](Board& board, const Arrival& arrived) {
@@ -282,7 +282,7 @@ Throughput measure_throughput(const Medium& medium, int32_t records, int followe
   Throughput result;
   Channel channel(medium);
   // One master per name: the master process below takes it over.
-  channel.writer.counter.Close();
+  channel.writer.counter.close();
   SharedBoard shared(records);
   Board* board = shared.get();
   if (board == nullptr || followers > kMaxFollowers) {

@@ -12,7 +12,7 @@ function(zeb_shared_library target export_name def_file)
     # Hosts bind the exports by their plain names: the .def file lists them
     # undecorated, and on 32-bit Windows the linker binds each name to its
     # stdcall symbol (Init to Init@8) without a warning.
-    target_sources(${target} PRIVATE ${def_file} ${PROJECT_SOURCE_DIR}/core/platform/dll_entry_win32.cpp)
+    target_sources(${target} PRIVATE ${def_file})
     target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
     set_target_properties(${target} PROPERTIES PREFIX "")
     zeb_version_resource(${target} "zeb ${export_name} library")

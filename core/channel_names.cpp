@@ -1,8 +1,8 @@
 #include "channel_names.h"
 
 #include <cctype>
-#include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 namespace zeb {
 
@@ -75,24 +75,6 @@ bool check_name(ErrorState& error, const char* name, const char* role) {
   if (is_device_name(name))
     return error_fail(error, "Init: %s is a device name on Windows: %s", role, name);
   return true;
-}
-
-bool check_channel_paths(ErrorState& error, const char* root, const char* master, const char* owner) {
-  // The longest paths the channel composes: the temporary twin of the
-  // owner's index file, and a record file with the longest number.
-  PathBuffer temp_name, path;
-  bool fit = std::snprintf(temp_name, kPathSize, "%s%s", kIndexTempPrefix, owner) <
-                 static_cast<int>(kPathSize) &&
-             join_path(path, {root, master, kSystemDirectoryName, temp_name}) &&
-             join_path(path, {root, master, "-2147483648"});
-  if (!fit)
-    return error_fail(error, "Init: paths under root %s for master %s and %s would be too long.",
-                      root, master, owner);
-  return true;
-}
-
-void copy_name(PathBuffer& out, const char* text) {
-  std::memcpy(out, text, std::strlen(text) + 1);
 }
 
 }  // namespace zeb

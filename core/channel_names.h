@@ -1,6 +1,6 @@
 #pragma once
 
-#include "channel_store.h"
+#include "channel_paths.h"
 #include "error_state.h"
 
 namespace zeb {
@@ -18,11 +18,5 @@ bool check_root(ErrorState& error, const char* root);
 // device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, in any case, with or
 // without an extension). `role` names the argument in the report ("master name").
 bool check_name(ErrorState& error, const char* name, const char* role);
-
-// Every path the library will compose for this owner's channel must fit.
-bool check_channel_paths(ErrorState& error, const char* root, const char* master, const char* owner);
-
-// Copies a checked string into its buffer.
-void copy_name(PathBuffer& out, const char* text);
 
 }  // namespace zeb

@@ -11,14 +11,14 @@ void error_reset(ErrorState& error) {
   std::memset(error.message, 0, sizeof error.message);
 }
 
-int32_t error_fail(ErrorState& error, const char* format, ...) {
+bool error_fail(ErrorState& error, const char* format, ...) {
   error.code = -1;
   std::memset(error.message, 0, sizeof error.message);
   va_list args;
   va_start(args, format);
   std::vsnprintf(error.message, sizeof error.message, format, args);
   va_end(args);
-  return 0;
+  return false;
 }
 
 }  // namespace zeb

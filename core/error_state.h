@@ -16,9 +16,9 @@ struct ErrorState {
 // Every export except ErrorCode and ErrorMsg starts with this.
 void error_reset(ErrorState& error);
 
-// Records a failure (code -1, printf-style message) and returns 0, so callers
-// can write `return error_fail(...)`.
-int32_t error_fail(ErrorState& error, const char* format, ...)
+// Records a failure (code -1, printf-style message) and returns false, so
+// callers can write `return error_fail(...)`.
+bool error_fail(ErrorState& error, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 
 }  // namespace zeb

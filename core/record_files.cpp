@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "conflict_retry.h"
+#include "listing.h"
 
 namespace zeb {
 
@@ -35,16 +36,15 @@ RecordLoad load_record_file(const char* path, TradeRecord& record) {
   return RecordLoad::loaded;
 }
 
-NextRecord load_next_record(const char* root, const char* master, int32_t after, int32_t up_to,
-                            TradeRecord& record, int32_t& number, PathBuffer& path) {
-  PathBuffer master_dir;
-  join_path(master_dir, {root, master});
+NextRecord load_next_record(const ChannelPaths& paths, int32_t after, int32_t up_to, TradeRecord& record,
+                            int32_t& number, Path& path) {
   std::vector<RecordEntry> candidates;
-  if (!list_records(master_dir, after, up_to, candidates)) return NextRecord::cannot_list;
+  if (!list_records(paths.master_dir(), after, up_to, candidates)) return NextRecord::cannot_list;
   for (const RecordEntry& candidate : candidates) {
-    if (!join_path(path, {root, master, candidate.name.c_str()})) continue;
+    path = paths.entry(candidate.name.c_str());
+    if (path.empty()) continue;
     number = candidate.number;
-    switch (load_record_file(path, record)) {
+    switch (load_record_file(path.c_str(), record)) {
       case RecordLoad::loaded:
         return NextRecord::loaded;
       case RecordLoad::open_failed:

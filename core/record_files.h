@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "channel_store.h"
+#include "channel_paths.h"
 #include "trade_record.h"
 
 namespace zeb {
@@ -30,11 +30,11 @@ RecordLoad load_record_file(const char* path, TradeRecord& record);
 
 enum class NextRecord { loaded, none, cannot_list, open_failed, read_failed };
 
-// The oldest complete record numbered in (after, up_to] under root/master:
-// the smallest number wins and incomplete files are passed over like gaps.
-// `number` and `path` name the loaded record, or the one that failed to open
-// or read.
-NextRecord load_next_record(const char* root, const char* master, int32_t after, int32_t up_to,
-                            TradeRecord& record, int32_t& number, PathBuffer& path);
+// The oldest complete record numbered in (after, up_to] in the channel's
+// master directory: the smallest number wins and incomplete files are passed
+// over like gaps. `number` and `path` name the loaded record, or the one
+// that failed to open or read.
+NextRecord load_next_record(const ChannelPaths& paths, int32_t after, int32_t up_to, TradeRecord& record,
+                            int32_t& number, Path& path);
 
 }  // namespace zeb

@@ -12,6 +12,6 @@ namespace zeb {
 // Loads the oldest complete record after the cursor and up to `count`: the
 // file named for the next number when it holds one, else what the listing
 // finds, as if the file had never been tried.
-NextRecord load_after_cursor(FollowerState& state, int32_t count, int32_t& number, PathBuffer& path);
+NextRecord load_after_cursor(FollowerState& state, int32_t count, int32_t& number, Path& path);
 
 }  // namespace zeb

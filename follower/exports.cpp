@@ -17,17 +17,17 @@ const zeb::TradeRecord& received() {
 
 int ZEB_CALL Init(const char* root, const char* follower, const char* master) {
   zeb::LibraryGuard guard;
-  return zeb::follower_init(state, root, follower, master);
+  return zeb::follower_init(state, root, follower, master) ? 1 : 0;
 }
 
 int ZEB_CALL Read() {
   zeb::LibraryGuard guard;
-  return zeb::follower_read(state);
+  return zeb::follower_read(state) ? 1 : 0;
 }
 
 int ZEB_CALL Commit() {
   zeb::LibraryGuard guard;
-  return zeb::follower_commit(state);
+  return zeb::follower_commit(state) ? 1 : 0;
 }
 
 int ZEB_CALL GetCmd() { zeb::LibraryGuard guard; return received().cmd; }

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "channel_store.h"
+#include "channel_paths.h"
 #include "error_state.h"
-#include "map_file.h"
+#include "shared_counter.h"
 #include "trade_record.h"
 
 namespace zeb {
@@ -12,27 +12,24 @@ namespace zeb {
 // Everything the follower library knows. The library keeps one in static
 // storage; tests make as many as they like.
 struct FollowerState {
-  PathBuffer root = {};
-  PathBuffer follower = {};
-  PathBuffer master = {};
+  ChannelPaths paths;   // owned by the follower; empty until an Init succeeds
   int32_t cursor = 0;   // number of the last record this follower committed
   int32_t pending = 0;  // number of the record the last successful Read loaded
   TradeRecord received = {};
-  MapFile counter;
+  SharedCounter counter;
   ErrorState error;
 };
 
 // Binds the state to a root, follower name and master name, makes sure the
 // channel's directories exist, joins (and if new, seeds) the master's counter
 // and loads the cursor.
-int32_t follower_init(FollowerState& state, const char* root, const char* follower,
-                      const char* master);
+bool follower_init(FollowerState& state, const char* root, const char* follower, const char* master);
 
-// Loads the oldest complete record after the cursor. 1 when a record was
-// loaded; 0 with code 0 when there is nothing new; 0 with code -1 on failure.
-int32_t follower_read(FollowerState& state);
+// Loads the oldest complete record after the cursor. True when a record was
+// loaded; false with code 0 when there is nothing new, with code -1 on failure.
+bool follower_read(FollowerState& state);
 
 // Makes the record last loaded the cursor and persists it.
-int32_t follower_commit(FollowerState& state);
+bool follower_commit(FollowerState& state);
 
 }  // namespace zeb

@@ -1,4 +1,5 @@
 #include "direct_read.h"
+#include "host_messages.h"
 
 namespace zeb {
 
@@ -6,15 +7,13 @@ namespace {
 
 // Reports a missing channel directory; true when all three exist.
 bool channel_directories_exist(FollowerState& state) {
-  PathBuffer master_dir, system_dir;
-  join_path(master_dir, {state.root, state.master});
-  join_path(system_dir, {state.root, state.master, kSystemDirectoryName});
-  if (!platform::path_exists(state.root))
-    return error_fail(state.error, "Read: root directory not found: %s", state.root);
-  if (!platform::path_exists(master_dir))
-    return error_fail(state.error, "Read: master directory not found: %s", master_dir);
-  if (!platform::path_exists(system_dir))
-    return error_fail(state.error, "Read: system directory not found: %s", system_dir);
+  const ChannelPaths& paths = state.paths;
+  if (!platform::path_exists(paths.root()))
+    return error_fail(state.error, messages::kReadNoRoot, paths.root());
+  if (!platform::path_exists(paths.master_dir()))
+    return error_fail(state.error, messages::kReadNoMasterDirectory, paths.master_dir());
+  if (!platform::path_exists(paths.system_dir()))
+    return error_fail(state.error, messages::kReadNoSystemDirectory, paths.system_dir());
   return true;
 }
 
@@ -23,12 +22,10 @@ bool channel_directories_exist(FollowerState& state) {
 // the listing grows with every record ever written. `none` leaves the choice
 // to the listing (a gap, a short file, an entry that will not open), which
 // then decides as if this attempt had never been made.
-NextRecord load_following(FollowerState& state, int32_t& number, PathBuffer& path) {
+NextRecord load_following(FollowerState& state, int32_t& number, Path& path) {
   number = state.cursor + 1;
-  char name[16];
-  record_file_name(name, number);
-  join_path(path, {state.root, state.master, name});
-  switch (load_record_file(path, state.received)) {
+  path = state.paths.record(number);
+  switch (load_record_file(path.c_str(), state.received)) {
     case RecordLoad::loaded:
       return NextRecord::loaded;
     case RecordLoad::read_failed:
@@ -41,52 +38,52 @@ NextRecord load_following(FollowerState& state, int32_t& number, PathBuffer& pat
   return NextRecord::none;
 }
 
-int32_t read_next(FollowerState& state) {
-  if (!state.counter.is_open()) return error_fail(state.error, "Read: could not get MapFile pointer.");
-  if (!keep_channel_counter(state.counter, state.error, "Read", state.master, OrphanCheck::when_due))
-    return 0;
-  if (!channel_directories_exist(state)) return 0;
+bool read_next(FollowerState& state) {
+  if (!state.counter.is_open()) return error_fail(state.error, messages::kReadNotInitialised);
+  if (!keep_channel_counter(state.counter, state.error, "Read", state.paths.master(), OrphanCheck::when_due))
+    return false;
+  if (!channel_directories_exist(state)) return false;
   int32_t count = state.counter.read();
-  if (state.cursor >= count) return 0;
+  if (state.cursor >= count) return false;
 
-  PathBuffer path;
+  Path path;
   int32_t number = 0;
   switch (load_after_cursor(state, count, number, path)) {
     case NextRecord::loaded:
       state.pending = number;
-      return 1;
+      return true;
     case NextRecord::cannot_list:
-      return error_fail(state.error, "Read: FindFirstFile failed.");
+      return error_fail(state.error, messages::kReadListFailed);
     case NextRecord::open_failed:
-      return error_fail(state.error, "Read: could not open %s file.", path);
+      return error_fail(state.error, messages::kReadOpenFailed, path.c_str());
     case NextRecord::read_failed:
-      return error_fail(state.error, "Read: ReadFile %s error.", path);
+      return error_fail(state.error, messages::kReadFailed, path.c_str());
     case NextRecord::none:
       break;
   }
-  return error_fail(state.error, "Read: unknown exception");
+  return error_fail(state.error, messages::kReadUnknown);
 }
 
 }  // namespace
 
-NextRecord load_after_cursor(FollowerState& state, int32_t count, int32_t& number, PathBuffer& path) {
+NextRecord load_after_cursor(FollowerState& state, int32_t count, int32_t& number, Path& path) {
   NextRecord next = load_following(state, number, path);
   // Every entry whose name reads as a number above the cursor and up to the
   // count is a candidate. One above the count belongs to a Write that has not
   // returned and may still withdraw it; the count always names the newest
   // Write that succeeded, so nothing published is passed over.
   if (next == NextRecord::none)
-    next = load_next_record(state.root, state.master, state.cursor, count, state.received, number, path);
+    next = load_next_record(state.paths, state.cursor, count, state.received, number, path);
   return next;
 }
 
-int32_t follower_read(FollowerState& state) {
+bool follower_read(FollowerState& state) {
   error_reset(state.error);
   try {
     return read_next(state);
   } catch (...) {
     // Nothing may escape to the host, e.g. a candidate list that cannot grow.
-    return error_fail(state.error, "Read: unknown exception");
+    return error_fail(state.error, messages::kReadUnknown);
   }
 }
 

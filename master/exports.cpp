@@ -17,12 +17,12 @@ zeb::TradeRecord& staged() {
 
 int ZEB_CALL Init(const char* root, const char* master) {
   zeb::LibraryGuard guard;
-  return zeb::master_init(state, root, master);
+  return zeb::master_init(state, root, master) ? 1 : 0;
 }
 
 int ZEB_CALL Write() {
   zeb::LibraryGuard guard;
-  return zeb::master_write(state);
+  return zeb::master_write(state) ? 1 : 0;
 }
 
 void ZEB_CALL SetCmd(int cmd) { zeb::LibraryGuard guard; staged().cmd = cmd; }

@@ -6,6 +6,24 @@
 // The operating-system services the channel logic needs, and nothing else.
 // Each operating system has one implementation file; tests may link any other
 // implementation, for instance one that injects faults.
+//
+// Every primitive follows the same rules:
+// - No pointer argument may be null. Paths are NUL-terminated; a Listing,
+//   Counter or view is one that an open or map returned and not yet closed.
+//   Calls that hand out a pointer give nullptr on failure.
+// - A name from listing_next stays valid until the next listing_next or
+//   listing_close on the same listing.
+// - Every view of a counter is unmapped before the counter is closed.
+// - No call throws: failures come back as results.
+// - Calls on different objects may run on different threads at once (the
+//   two libraries in one process share this layer); one Listing or Counter
+//   is used by one thread at a time. counter_exchange and counter_load are
+//   atomic across threads and processes.
+// - Operating-system error codes are dropped on purpose: hosts get fixed
+//   texts, so a result says only which step failed. The codes that change
+//   what a caller does are carried in the result: a refused share or lock as
+//   FileResult::conflict, an existing directory as already_exists, a held
+//   counter as already_existed.
 namespace zeb::platform {
 
 // Placed between the components of every channel path.
@@ -76,8 +94,8 @@ void counter_close(Counter* counter);
 // claim ends with counter_close, or with the process, however it dies.
 bool counter_claim(Counter* counter);
 
-// True when the counter's name no longer refers to this holder's block: it
-// was removed while held (and perhaps made again by somebody else).
+// True when the counter's name refers to a block other than this holder's, or
+// to none: it was removed while held (and perhaps made again by somebody else).
 bool counter_orphaned(Counter* counter);
 
 // Reads a named counter without creating, joining or seeding it. False when

@@ -1,6 +1,6 @@
 // POSIX implementation of the channel's operating-system services.
 //
-// Two behaviours of the target platform are emulated here:
+// Two behaviours of Windows are emulated here, so a channel acts the same on both:
 // - File sharing: an open for writing excludes every other open of the file,
 //   an open for reading excludes writers. Each open takes a non-blocking
 //   flock() right after open() (shared for readers, exclusive for writers)

@@ -1,5 +1,5 @@
-// Win32 implementation of the channel's operating-system services, on the
-// KERNEL32 calls the target platform offers. Paths are single-byte (ANSI)
+// Windows implementation of the channel's operating-system services, on plain
+// KERNEL32 calls. Paths are single-byte (ANSI)
 // strings with backslash separators; the sharing rule is Windows' own: every
 // open shares the file for reading only, except index reads, which share
 // everything.

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "fault_platform.h"
+#include "listing.h"
 #include "support/sample_record.h"
 
 namespace zeb::test {

@@ -2,6 +2,8 @@
 // on the in-memory platform.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "conflict_retry.h"
 #include "fault_platform.h"
 #include "follower.h"
@@ -25,7 +27,7 @@ class FaultRegression : public ::testing::Test {
   void place_record(int n) {
     TradeRecord record = test::sample_record(n);
     char name[16];
-    record_file_name(name, n);
+    std::snprintf(name, sizeof name, "%06d", n);
     fault::put_file(std::string("R\\M\\") + name, std::string(reinterpret_cast<char*>(&record), sizeof record));
   }
   // Fails the kth call of `kind` from now on.

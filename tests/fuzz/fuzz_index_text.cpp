@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "channel_store.h"
+#include "index_file.h"
+#include "listing.h"
 #include "fault_platform.h"
 
 namespace {
@@ -35,14 +36,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zeb::fault::reset();
   zeb::fault::put_directory("R");
   zeb::fault::put_file("R\\i", bytes);
-  int32_t loaded = -1;
-  if (!zeb::load_index("R\\i", &loaded) || loaded != reference_value(text.c_str())) std::abort();
-  if (zeb::read_index("R\\i") != loaded) std::abort();
+  zeb::IndexNumber loaded = zeb::read_index("R\\i");
+  if (!loaded.known || loaded.value != reference_value(text.c_str())) std::abort();
 
   int32_t value = 0;
   std::memcpy(&value, data, size < sizeof value ? size : sizeof value);
   zeb::ErrorState error;
-  if (zeb::write_index(error, "R\\i", value) != 1 || zeb::read_index("R\\i") != value) std::abort();
+  if (!zeb::write_index(error, "R\\i", "R\\.zebtmp-i", value) || zeb::read_index("R\\i").value != value)
+    std::abort();
   if (*zeb::fault::file("R\\i") != std::to_string(value)) std::abort();
   // The temporary file is gone.
   if (zeb::fault::entry_names("R") != std::vector<std::string>{"i"}) std::abort();

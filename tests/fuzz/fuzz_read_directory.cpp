@@ -13,6 +13,7 @@
 
 #include "fault_platform.h"
 #include "follower.h"
+#include "listing.h"
 
 namespace {
 
@@ -61,8 +62,8 @@ void check_choice(const Seen& before, const zeb::FollowerState& after, int32_t r
   for (const auto& [name, entry] : entries) {
     int32_t number = zeb::parse_number(name.c_str());
     bool passed_over = !entry.directory && entry.bytes.size() < zeb::kRecordSize;
-    if (number > before.cursor && number <= published && !passed_over && number < first_stop)
-      first_stop = number;
+    bool readable = number > before.cursor && number <= published && !passed_over;
+    if (readable && number < first_stop) first_stop = number;
   }
   std::string message = after.error.message;
   if (message == "Read: unknown exception") {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "map_file.h"
+#include "shared_counter.h"
 #include "support/files.h"
 #include "support/sample_record.h"
 #include "trade_record.h"
@@ -26,8 +26,8 @@ class ChannelTest : public ::testing::Test {
 
   // What a process that joins the master's counter reads there now.
   int32_t published() const {
-    MapFile counter;
-    EXPECT_EQ(counter.Open(("zeb_" + master).c_str()), 1);
+    SharedCounter counter;
+    EXPECT_TRUE(counter.open(("zeb_" + master).c_str()));
     return counter.read();
   }
 };

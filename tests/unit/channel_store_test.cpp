@@ -8,7 +8,9 @@
 #include <string>
 
 #include "channel_names.h"
-#include "channel_store.h"
+#include "channel_paths.h"
+#include "index_file.h"
+#include "listing.h"
 #include "support/test_support.h"
 
 namespace zeb {
@@ -16,27 +18,31 @@ namespace {
 
 using test::TempDir;
 
-TEST(JoinPath, JoinsWithTheSeparatorAndRefusesWhatDoesNotFit) {
-  PathBuffer out;
-  ASSERT_TRUE(join_path(out, {"/r", "m", "system", "f"}));
-  EXPECT_STREQ(out, "/r/m/system/f");
-  std::string part(250, 'a');
-  EXPECT_TRUE(join_path(out, {"/r", part.c_str()}));  // 253 characters
-  EXPECT_FALSE(join_path(out, {"/r", part.c_str(), "0000000"}));
-  EXPECT_STREQ(out, "");
-  std::string exact(259, 'b');
-  EXPECT_TRUE(join_path(out, {exact.c_str()}));
-  EXPECT_FALSE(join_path(out, {(exact + "c").c_str()}));
+ChannelPaths channel(const std::string& root, const char* master, const char* owner = "F") {
+  ChannelPaths paths;
+  ErrorState error;
+  EXPECT_TRUE(paths.set(error, root.c_str(), master, owner)) << error.message;
+  return paths;
 }
 
-TEST(RecordFileName, IsZeroPaddedToSixDigitsAndGrowsBeyond) {
-  char name[16];
-  record_file_name(name, 7);
-  EXPECT_STREQ(name, "000007");
-  record_file_name(name, 1234567);
-  EXPECT_STREQ(name, "1234567");
-  record_file_name(name, INT32_MAX);
-  EXPECT_STREQ(name, "2147483647");
+TEST(ChannelPaths, AreComposedOnceWithOneSeparatorBetweenParts) {
+  ChannelPaths paths = channel("/r", "m", "f");
+  EXPECT_STREQ(paths.root(), "/r");
+  EXPECT_STREQ(paths.owner(), "f");
+  EXPECT_STREQ(paths.master_dir(), "/r/m");
+  EXPECT_STREQ(paths.system_dir(), "/r/m/system");
+  EXPECT_STREQ(paths.index("f").c_str(), "/r/m/system/f");
+  EXPECT_STREQ(paths.index_temp("f").c_str(), "/r/m/system/.zebtmp-f");
+  EXPECT_STREQ(paths.counter_name(), "zeb_m");
+  // Record files are named zero-padded to six digits, and grow beyond.
+  EXPECT_STREQ(paths.record(7).c_str(), "/r/m/000007");
+  EXPECT_STREQ(paths.record(1234567).c_str(), "/r/m/1234567");
+  EXPECT_STREQ(paths.record(INT32_MAX).c_str(), "/r/m/2147483647");
+  // A root given with its trailing separator keeps just that one.
+  EXPECT_STREQ(channel("/r/", "m").master_dir(), "/r/m");
+  // A listed name that would not fit gives an empty path, never a cut one.
+  EXPECT_STREQ(paths.entry(std::string(260, 'e').c_str()).c_str(), "");
+  EXPECT_STREQ(paths.index(std::string(260, 'e').c_str()).c_str(), "");
 }
 
 TEST(ParseNumber, ReadsLikeAtolWithinThirtyTwoBits) {
@@ -59,24 +65,29 @@ TEST(ParseNumber, ReadsLikeAtolWithinThirtyTwoBits) {
   EXPECT_EQ(parse_number("99999999999999999999999999999"), 0);
 }
 
+// Index file "i" in `dir`, rewritten through its temporary twin beside it.
+bool write_i(ErrorState& error, const TempDir& dir, int32_t value) {
+  return write_index(error, (dir / "i").c_str(), (dir / ".zebtmp-i").c_str(), value);
+}
+
 TEST(IndexFiles, TextIsWrittenAsPlainDecimalWithoutTerminator) {
   TempDir dir;
   ErrorState error;
   for (int32_t value : {0, 7, -1, 123456, INT32_MAX}) {
-    ASSERT_EQ(write_index(error, (dir / "i").c_str(), value), 1);
+    ASSERT_TRUE(write_i(error, dir, value));
     EXPECT_EQ(test::read_text(dir / "i"), std::to_string(value));
-    EXPECT_EQ(read_index((dir / "i").c_str()), value);
+    EXPECT_EQ(read_index((dir / "i").c_str()).value, value);
   }
   // A shorter value leaves nothing of a longer one behind.
-  write_index(error, (dir / "i").c_str(), 123456);
-  write_index(error, (dir / "i").c_str(), 9);
+  write_i(error, dir, 123456);
+  write_i(error, dir, 9);
   EXPECT_EQ(test::read_text(dir / "i"), "9");
   EXPECT_EQ(error.code, 0);
 }
 
 TEST(IndexFiles, MissingEmptyOrGarbageTextReadsAsZero) {
   TempDir dir;
-  EXPECT_EQ(read_index((dir / "missing").c_str()), 0);
+  EXPECT_EQ(read_index((dir / "missing").c_str()).value, 0);
   const std::pair<std::string, int32_t> cases[] = {
       {"", 0},           {"abc", 0},          {"  42abc", 42},
       {"-17", -17},      {"+5", 5},           {" \t\n", 0},
@@ -86,30 +97,28 @@ TEST(IndexFiles, MissingEmptyOrGarbageTextReadsAsZero) {
   };
   for (const auto& [text, value] : cases) {
     test::write_text(dir / "i", text);
-    EXPECT_EQ(read_index((dir / "i").c_str()), value) << "text: '" << text << "'";
+    EXPECT_EQ(read_index((dir / "i").c_str()).value, value) << "text: '" << text << "'";
   }
   test::make_directory(dir / "d");
-  EXPECT_EQ(read_index((dir / "d").c_str()), 0);
+  EXPECT_EQ(read_index((dir / "d").c_str()).value, 0);
 }
 
-TEST(IndexFiles, LoadingTellsAMissingFileFromOneThatCannotBeRead) {
+TEST(IndexFiles, ReadingTellsAMissingFileFromOneThatCannotBeRead) {
   TempDir dir;
-  int32_t value = -1;
-  EXPECT_TRUE(load_index((dir / "missing").c_str(), &value));
-  EXPECT_EQ(value, 0);
+  EXPECT_TRUE(read_index((dir / "missing").c_str()).known);
   test::write_text(dir / "i", "17");
-  EXPECT_TRUE(load_index((dir / "i").c_str(), &value));
-  EXPECT_EQ(value, 17);
+  EXPECT_TRUE(read_index((dir / "i").c_str()).known);
   test::make_directory(dir / "d");
-  EXPECT_FALSE(load_index((dir / "d").c_str(), &value));
-  EXPECT_EQ(value, 0);
+  IndexNumber unreadable = read_index((dir / "d").c_str());
+  EXPECT_FALSE(unreadable.known);
+  EXPECT_EQ(unreadable.value, 0);
 }
 
 TEST(IndexFiles, UnwritableIndexReportsTheOpenFailureWithThePath) {
   TempDir dir;
   ErrorState error;
   test::make_directory(dir / "i");
-  EXPECT_EQ(write_index(error, (dir / "i").c_str(), 3), 0);
+  EXPECT_FALSE(write_i(error, dir, 3));
   EXPECT_EQ(error.code, -1);
   EXPECT_EQ(std::string(error.message), "WriteInd: could not open " + (dir / "i") + " file.");
 }
@@ -118,10 +127,10 @@ TEST(IndexFiles, AFailedRewriteKeepsTheOldValueWhole) {
   if (!test::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   TempDir dir;
   ErrorState error;
-  ASSERT_EQ(write_index(error, (dir / "i").c_str(), 41), 1);
+  ASSERT_TRUE(write_i(error, dir, 41));
   // The new text cannot be written: the index file keeps its old value.
   ASSERT_EQ(::symlink("/dev/full", (dir / ".zebtmp-i").c_str()), 0);
-  EXPECT_EQ(write_index(error, (dir / "i").c_str(), 42), 0);
+  EXPECT_FALSE(write_i(error, dir, 42));
   EXPECT_EQ(std::string(error.message), "WriteInd: WriteFile " + (dir / "i") + " error.");
   EXPECT_EQ(test::read_text(dir / "i"), "41");
 }
@@ -130,7 +139,7 @@ TEST(IndexFiles, ALeftoverTemporaryFileIsHarmless) {
   TempDir dir;
   ErrorState error;
   test::write_text(dir / ".zebtmp-i", "999999 garbage left by a killed process");
-  ASSERT_EQ(write_index(error, (dir / "i").c_str(), 5), 1);
+  ASSERT_TRUE(write_i(error, dir, 5));
   EXPECT_EQ(test::read_text(dir / "i"), "5");
   EXPECT_FALSE(test::exists(dir / ".zebtmp-i"));
 }
@@ -139,11 +148,11 @@ TEST(IndexFiles, AnIndexFileIsNeverSeenEmptyWhileBeingRewritten) {
   TempDir dir;
   ErrorState error;
   std::string path = dir / "i";
-  ASSERT_EQ(write_index(error, path.c_str(), 1), 1);
+  ASSERT_TRUE(write_i(error, dir, 1));
   pid_t writer = ::fork();
   if (writer == 0) {
     for (int value = 2; value < 5000; ++value)
-      if (write_index(error, path.c_str(), value) != 1) ::_exit(1);
+      if (!write_i(error, dir, value)) ::_exit(1);
     ::_exit(0);
   }
   // Meanwhile every read finds a whole number, never the 0 of an empty file.
@@ -152,25 +161,25 @@ TEST(IndexFiles, AnIndexFileIsNeverSeenEmptyWhileBeingRewritten) {
   while (::waitpid(writer, nullptr, WNOHANG) == 0) {
     ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the writer did not finish";
     ASSERT_FALSE(test::read_text(path).empty());
-    ASSERT_GT(read_index(path.c_str()), 0);
+    ASSERT_GT(read_index(path.c_str()).value, 0);
     ++reads;
   }
   EXPECT_GT(reads, 0);
-  EXPECT_EQ(read_index(path.c_str()), 4999);
+  EXPECT_EQ(read_index(path.c_str()).value, 4999);
 }
 
 TEST(ChannelDirectories, AreCreatedInOrderAndExistingEntriesCountAsPresent) {
   TempDir dir;
   ErrorState error;
   std::string root = dir / "root";
-  ASSERT_TRUE(ensure_channel_directories(error, "Init", root.c_str(), "M"));
+  ASSERT_TRUE(ensure_channel_directories(error, "Init", channel(root, "M")));
   EXPECT_TRUE(test::exists(root + "/M/system"));
   // Running again over a complete tree changes nothing and succeeds.
-  EXPECT_TRUE(ensure_channel_directories(error, "Init", root.c_str(), "M"));
+  EXPECT_TRUE(ensure_channel_directories(error, "Init", channel(root, "M")));
   // A plain file where the system directory belongs counts as present.
   test::make_directory(root + "/N");
   test::write_text(root + "/N/system", "");
-  EXPECT_TRUE(ensure_channel_directories(error, "Write", root.c_str(), "N"));
+  EXPECT_TRUE(ensure_channel_directories(error, "Write", channel(root, "N")));
   EXPECT_EQ(error.code, 0);
 }
 
@@ -179,11 +188,11 @@ TEST(ChannelDirectories, FailureNamesTheOperationAndTheFirstPathThatFailed) {
   ErrorState error;
   test::write_text(dir / "file", "x");
   std::string root = dir / "file/root";
-  EXPECT_FALSE(ensure_channel_directories(error, "Write", root.c_str(), "M"));
+  EXPECT_FALSE(ensure_channel_directories(error, "Write", channel(root, "M")));
   EXPECT_EQ(std::string(error.message), "Write: CreateDirectory " + root + " failed");
   // Only one level is ever created: a root whose parent is missing fails.
   std::string deep = dir / "a/b";
-  EXPECT_FALSE(ensure_channel_directories(error, "Init", deep.c_str(), "M"));
+  EXPECT_FALSE(ensure_channel_directories(error, "Init", channel(deep, "M")));
   EXPECT_EQ(std::string(error.message), "Init: CreateDirectory " + deep + " failed");
   EXPECT_FALSE(test::exists(dir / "a"));
 }
@@ -238,11 +247,21 @@ TEST(InitArguments, RootMayBeAnyPathThatFits) {
 
 TEST(InitArguments, EveryComposedPathMustFit) {
   ErrorState error;
-  std::string root(200, 'r');
-  EXPECT_TRUE(check_channel_paths(error, root.c_str(), "M", "F"));
-  std::string name(40, 'n');
-  EXPECT_FALSE(check_channel_paths(error, root.c_str(), name.c_str(), name.c_str()));
-  EXPECT_EQ(std::string(error.message).rfind("Init: paths under root ", 0), 0u);
+  ChannelPaths paths;
+  std::string root(150, 'r');
+  EXPECT_TRUE(paths.set(error, root.c_str(), "M", "F"));
+  // The longest path is an index file's temporary twin: the owner's is
+  // checked first, then the master's. A refusal leaves the paths as they were.
+  std::string name(110, 'n');
+  EXPECT_FALSE(paths.set(error, root.c_str(), "M", name.c_str()));
+  EXPECT_EQ(std::string(error.message),
+            "Init: paths under root " + root + " for master M and " + name + " would be too long.");
+  name.resize(50);
+  EXPECT_FALSE(paths.set(error, root.c_str(), name.c_str(), "F"));
+  EXPECT_EQ(std::string(error.message),
+            "Init: paths under root " + root + " for master " + name + " and " + name +
+                " would be too long.");
+  EXPECT_STREQ(paths.owner(), "F");
 }
 
 }  // namespace

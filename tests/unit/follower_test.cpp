@@ -503,8 +503,8 @@ TEST_F(FollowerTest, AFollowerJoiningAHeldButUnseededCounterSeedsIt) {
       ASSERT_EQ(master_write(earlier_run), 1);
     }
   }
-  MapFile unseeded;  // the creator, which never got to seed it
-  ASSERT_EQ(unseeded.Open(("zeb_" + master).c_str()), 1);
+  SharedCounter unseeded;  // the creator, which never got to seed it
+  ASSERT_TRUE(unseeded.open(("zeb_" + master).c_str()));
   ASSERT_FALSE(unseeded.already_existed());
   ASSERT_EQ(init(), 1);
   EXPECT_TRUE(state.counter.already_existed());

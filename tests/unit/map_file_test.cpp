@@ -6,59 +6,48 @@
 #include <unistd.h>
 
 #include "follower.h"
-#include "map_file.h"
+#include "shared_counter.h"
 #include "master.h"
 #include "support/test_support.h"
 
 namespace zeb {
 namespace {
 
-class MapFileTest : public ::testing::Test {
+class SharedCounterTest : public ::testing::Test {
  protected:
   std::string master = test::unique_name("mf");
   std::string name = "zeb_" + master;
 };
 
-TEST_F(MapFileTest, OpenCloseAndReopen) {
-  MapFile counter;
+TEST_F(SharedCounterTest, OpenCloseAndReopen) {
+  SharedCounter counter;
   EXPECT_FALSE(counter.is_open());
-  ASSERT_EQ(counter.Open(name.c_str()), 1);
+  ASSERT_TRUE(counter.open(name.c_str()));
   EXPECT_TRUE(counter.is_open());
   EXPECT_FALSE(counter.already_existed());
   counter.publish(5);
   EXPECT_EQ(counter.read(), 5);
-  EXPECT_EQ(counter.Close(), 1);
+  counter.close();
   EXPECT_FALSE(counter.is_open());
-  EXPECT_EQ(counter.Close(), 1);  // a second Close does nothing
-  ASSERT_EQ(counter.Open(name.c_str()), 1);
+  counter.close();  // a second close does nothing
+  // close released the hold: had it stayed, this open would join a held block.
+  ASSERT_TRUE(counter.open(name.c_str()));
+  EXPECT_FALSE(counter.already_existed());
   EXPECT_EQ(counter.read(), 0);  // the last holder had gone: a new block
 }
 
-TEST_F(MapFileTest, OpeningTwiceKeepsExactlyOneHold) {
-  MapFile counter;
-  ASSERT_EQ(counter.Open(name.c_str()), 1);
-  counter.publish(9);
-  // The second Open releases the first hold before joining: had the first
-  // stayed open, this one would find the block already held.
-  ASSERT_EQ(counter.Open(name.c_str()), 1);
-  EXPECT_FALSE(counter.already_existed());
-  MapFile other;
-  ASSERT_EQ(other.Open(name.c_str()), 1);
-  EXPECT_TRUE(other.already_existed());
-}
-
-TEST_F(MapFileTest, JoiningAHeldBlockReportsItAndSharesTheValue) {
-  MapFile first, second;
-  ASSERT_EQ(first.Open(name.c_str()), 1);
+TEST_F(SharedCounterTest, JoiningAHeldBlockReportsItAndSharesTheValue) {
+  SharedCounter first, second;
+  ASSERT_TRUE(first.open(name.c_str()));
   first.publish(12);
-  ASSERT_EQ(second.Open(name.c_str()), 1);
+  ASSERT_TRUE(second.open(name.c_str()));
   EXPECT_TRUE(second.already_existed());
   EXPECT_EQ(second.read(), 12);
 }
 
-TEST_F(MapFileTest, RaiseNeverLowersALargerValue) {
-  MapFile counter;
-  ASSERT_EQ(counter.Open(name.c_str()), 1);
+TEST_F(SharedCounterTest, RaiseNeverLowersALargerValue) {
+  SharedCounter counter;
+  ASSERT_TRUE(counter.open(name.c_str()));
   counter.raise_to(10);
   EXPECT_EQ(counter.read(), 10);
   counter.raise_to(4);
@@ -67,14 +56,16 @@ TEST_F(MapFileTest, RaiseNeverLowersALargerValue) {
   EXPECT_EQ(counter.read(), 11);
 }
 
-TEST_F(MapFileTest, CreationFailureIsReportedAndLeavesItClosed) {
+TEST_F(SharedCounterTest, CreationFailureIsReportedAndLeavesItClosed) {
   ASSERT_EQ(::mkdir(("/dev/shm/" + name).c_str(), 0700), 0);
-  MapFile counter;
-  EXPECT_EQ(counter.Open(name.c_str()), 0);
+  SharedCounter counter;
+  EXPECT_FALSE(counter.open(name.c_str()));
   EXPECT_STREQ(counter.error_text(), "Could not create file-mapping object.");
   EXPECT_FALSE(counter.is_open());
   ErrorState error;
-  EXPECT_EQ(open_channel_counter(counter, error, master.c_str()), 0);
+  ChannelPaths paths;
+  ASSERT_TRUE(paths.set(error, "/r", master.c_str(), master.c_str()));
+  EXPECT_FALSE(open_channel_counter(counter, error, paths));
   EXPECT_STREQ(error.message, "MapFile: Could not create file-mapping object.");
   ::rmdir(("/dev/shm/" + name).c_str());
 }
@@ -82,7 +73,7 @@ TEST_F(MapFileTest, CreationFailureIsReportedAndLeavesItClosed) {
 // With /dev/shm full (a container's 64 MB fills easily), the first write
 // to a sparse block killed the host with SIGBUS: its page is reserved when
 // the block is set up, so Init fails instead.
-TEST_F(MapFileTest, AFullSharedMemoryFileSystemFailsInitInsteadOfCrashingIt) {
+TEST_F(SharedCounterTest, AFullSharedMemoryFileSystemFailsInitInsteadOfCrashingIt) {
   test::TempDir dir("/tmp");  // not under the /dev/shm replaced below
   std::string root = dir / "root";
   int status = test::run_in_child([&] {
@@ -96,10 +87,10 @@ TEST_F(MapFileTest, AFullSharedMemoryFileSystemFailsInitInsteadOfCrashingIt) {
     }
     ::close(filler);
     MasterState master_state;
-    EXPECT_EQ(master_init(master_state, root.c_str(), master.c_str()), 0);
+    EXPECT_FALSE(master_init(master_state, root.c_str(), master.c_str()));
     EXPECT_STREQ(master_state.error.message, "MapFile: Could not create file-mapping object.");
     FollowerState follower_state;
-    EXPECT_EQ(follower_init(follower_state, root.c_str(), "F", master.c_str()), 0);
+    EXPECT_FALSE(follower_init(follower_state, root.c_str(), "F", master.c_str()));
     EXPECT_STREQ(follower_state.error.message, "MapFile: Could not create file-mapping object.");
     EXPECT_EQ(follower_state.error.code, -1);
   });

@@ -77,8 +77,8 @@ TEST_F(MasterTest, InitResumesAfterTheIndexedCount) {
 TEST_F(MasterTest, InitOverwritesWhateverTheCounterHeld) {
   test::make_directory(system_dir());
   test::write_text(index_path(master), "8");
-  MapFile other;
-  ASSERT_EQ(other.Open(("zeb_" + master).c_str()), 1);
+  SharedCounter other;
+  ASSERT_TRUE(other.open(("zeb_" + master).c_str()));
   other.publish(500);
   ASSERT_EQ(init(), 1);
   EXPECT_EQ(other.read(), 8);
@@ -90,7 +90,7 @@ TEST_F(MasterTest, InitResumesAfterTheNewestRecordWhenTheIndexIsBehind) {
   ASSERT_EQ(init(), 1);
   for (int n = 1; n <= 3; ++n) ASSERT_EQ(write(n), 1);
   std::vector<unsigned char> third = test::read_bytes(record_path("000003"));
-  state.counter.Close();  // the first run ends: one master per name at a time
+  state.counter.close();  // the first run ends: one master per name at a time
 
   for (const char* index_text : {"", "1", "garbage"}) {
     test::write_text(index_path(master), index_text);
@@ -125,7 +125,7 @@ TEST_F(MasterTest, InitPublishesNoFurtherThanTheNewestWholeRecord) {
   for (int n = 1; n <= 2; ++n) ASSERT_EQ(write(n), 1);
   test::write_text(record_path("000003"), std::string(40, 'x'));
   test::write_text(index_path(master), "1");
-  state.counter.Close();  // killed
+  state.counter.close();  // killed
   MasterState restarted;
   ASSERT_EQ(master_init(restarted, root.c_str(), master.c_str()), 1);
   EXPECT_EQ(restarted.count, 3);

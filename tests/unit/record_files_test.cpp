@@ -35,12 +35,15 @@ TEST_F(RecordFilesTest, NextRecordNeverLooksAboveItsLimit) {
   put("000002", 2);
   TradeRecord record = {};
   int32_t number = 0;
-  PathBuffer path;
-  EXPECT_EQ(load_next_record(root.c_str(), master.c_str(), 0, 1, record, number, path), NextRecord::none);
-  ASSERT_EQ(load_next_record(root.c_str(), master.c_str(), 0, 2, record, number, path), NextRecord::loaded);
+  Path path;
+  ChannelPaths paths;
+  ErrorState error;
+  ASSERT_TRUE(paths.set(error, root.c_str(), master.c_str(), master.c_str()));
+  EXPECT_EQ(load_next_record(paths, 0, 1, record, number, path), NextRecord::none);
+  ASSERT_EQ(load_next_record(paths, 0, 2, record, number, path), NextRecord::loaded);
   EXPECT_EQ(number, 2);
   EXPECT_TRUE(test::same_bytes(record, test::sample_record(2)));
-  EXPECT_EQ(std::string(path), record_path("000002"));
+  EXPECT_EQ(std::string(path.c_str()), record_path("000002"));
 }
 
 }  // namespace

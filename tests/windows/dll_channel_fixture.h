@@ -5,7 +5,7 @@
 #include <string>
 
 #include "libraries.h"
-#include "map_file.h"
+#include "shared_counter.h"
 #include "support/channel_fixture.h"
 #include "win_support.h"
 
@@ -24,13 +24,13 @@ class DllChannelTest : public test::ChannelTest {
   // the rest of the test.
   void set_counter(int32_t value) {
     if (!counter_.is_open()) {
-      ASSERT_EQ(counter_.Open(("zeb_" + master).c_str()), 1);
+      ASSERT_TRUE(counter_.open(("zeb_" + master).c_str()));
     }
     counter_.publish(value);
   }
 
  private:
-  MapFile counter_;
+  SharedCounter counter_;
 };
 
 }  // namespace zeb::wintest

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -156,7 +157,7 @@ TEST_F(ZebctlInspectTest, StatusWarnsWhenTheLiveCounterMayServeAnotherRoot) {
   for (int n = 1; n <= 7; ++n) {
     TradeRecord record = test::sample_record(n);
     char name[16];
-    record_file_name(name, n);
+    std::snprintf(name, sizeof name, "%06d", n);
     test::write_bytes(other_dir + "/" + name, &record, sizeof record);
   }
   test::write_text(other_dir + "/system/" + master, "7");
@@ -171,7 +172,7 @@ TEST_F(ZebctlInspectTest, StatusWarnsWhenTheLiveCounterMayServeAnotherRoot) {
 // alive, or create one that the next follower trusts instead of seeding it.
 TEST_F(ZebctlInspectTest, StatusWithNoHolderNeitherCreatesNorHoldsTheCounter) {
   make_channel_with_gaps();
-  writer.counter.Close();
+  writer.counter.close();
   test::write_text(index_path(master), "5");
   test::CommandResult result = zebctl({"status", root, master, "--json"});
   ASSERT_EQ(result.status, 0) << result.err;
@@ -244,7 +245,7 @@ TEST_F(ZebctlInspectTest, ShowExplainsWhatItCannotShow) {
             "zebctl show: record 2 is incomplete: " + record_path("000002") +
                 " holds fewer than 80 bytes (a failed Write left it; followers pass over it)\n");
   std::filesystem::remove(record_path("000001"));
-  writer.counter.Close();
+  writer.counter.close();
   test::CommandResult gone = zebctl({"show", root, master, "1"});
   EXPECT_EQ(gone.status, 1);
   EXPECT_EQ(gone.err, "zebctl show: record 1 not found in " + master_dir() + "\n");
@@ -267,7 +268,7 @@ TEST_F(ZebctlInspectTest, ObserversNeverReadAboveTheLiveCount) {
   EXPECT_EQ(test::wait_for(tail), 0);
   EXPECT_EQ(lines(log("tail") + ".out"), (std::vector<std::string>{line_of(1), line_of(2), line_of(3)}));
 
-  writer.counter.Close();  // no master running: nothing is being written
+  writer.counter.close();  // no master running: nothing is being written
   EXPECT_EQ(json::parse(zebctl({"show", root, master, "latest", "--json"}).out)["number"], 3);
 }
 

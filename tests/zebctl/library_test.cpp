@@ -77,7 +77,7 @@ TEST_F(ZebctlLibraryTest, PublishIsRefusedWhileAMasterRuns) {
             std::string::npos)
       << refused.err;
   EXPECT_FALSE(test::exists(record_path("000003")));
-  writer.counter.Close();  // the master has gone
+  writer.counter.close();  // the master has gone
   test::CommandResult after = zebctl({"publish", root, master, "--ticket", "7"});
   EXPECT_EQ(after.status, 0) << after.err;
   EXPECT_TRUE(test::exists(record_path("000003")));

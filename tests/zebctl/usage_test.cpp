@@ -65,7 +65,7 @@ struct BadCall {
 
 TEST_F(ZebctlUsageTest, BadCallsGetOneLineNamingTheProblem) {
   publish_up_to(1);
-  writer.counter.Close();
+  writer.counter.close();
   const std::vector<BadCall> calls = {
       {{}, 2, ": missing command (see zebctl --help)"},
       {{"stats"}, 2, ": unknown command stats (see zebctl --help)"},

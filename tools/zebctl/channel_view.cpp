@@ -4,27 +4,15 @@
 
 #include "channel_names.h"
 #include "command_line.h"
+#include "index_file.h"
+#include "listing.h"
 #include "local_os.h"
-#include "map_file.h"
 #include "record_files.h"
 #include "record_text.h"
 
 namespace zebctl {
 
 namespace {
-
-bool is_separator(char c) {
-  return c == '/' || c == zeb::platform::kPathSeparator;
-}
-
-std::string joined(const std::string& root, std::initializer_list<const char*> names) {
-  std::string path = root;
-  for (const char* name : names) {
-    if (!is_separator(path.back())) path += zeb::platform::kPathSeparator;
-    path += name;
-  }
-  return path;
-}
 
 void add_to_spans(std::vector<Span>& spans, int32_t number) {
   if (!spans.empty() && spans.back().last == number - 1)
@@ -44,26 +32,6 @@ void refuse_unless(bool passed, const zeb::ErrorState& error) {
 
 }  // namespace
 
-std::string Channel::master_dir() const {
-  return joined(root, {master.c_str()});
-}
-
-std::string Channel::entry_path(const std::string& name) const {
-  return joined(root, {master.c_str(), name.c_str()});
-}
-
-std::string Channel::entry_path_from(const std::string& core_path) const {
-  return entry_path(core_path.substr(core_path.rfind(zeb::platform::kPathSeparator) + 1));
-}
-
-std::string Channel::system_dir() const {
-  return joined(root, {master.c_str(), zeb::kSystemDirectoryName});
-}
-
-std::string Channel::index_path(const std::string& owner) const {
-  return joined(root, {master.c_str(), zeb::kSystemDirectoryName, owner.c_str()});
-}
-
 void check_name(const std::string& name, const char* role) {
   zeb::ErrorState error;
   refuse_unless(zeb::check_name(error, name.c_str(), role), error);
@@ -73,31 +41,29 @@ Channel existing_channel(const std::string& root, const std::string& master) {
   zeb::ErrorState error;
   refuse_unless(zeb::check_root(error, root.c_str()), error);
   check_name(master, "master name");
-  refuse_unless(zeb::check_channel_paths(error, root.c_str(), master.c_str(), master.c_str()), error);
-  Channel channel{root, master};
+  Channel channel;
+  refuse_unless(channel.set(error, root.c_str(), master.c_str(), master.c_str()), error);
   if (!zeb::platform::path_exists(root.c_str())) fail("root directory not found: " + readable(root));
-  if (!zeb::platform::path_exists(channel.master_dir().c_str()))
+  if (!zeb::platform::path_exists(channel.master_dir()))
     fail("no channel of master " + readable(master) + " under " + readable(root) + ": " +
          readable(channel.master_dir()) + " not found");
   return channel;
 }
 
 int32_t master_index(const Channel& channel) {
-  return zeb::read_index(channel.index_path(channel.master).c_str());
+  return zeb::read_index(channel.index(channel.master()).c_str()).value;
 }
 
 Published published_count(const Channel& channel) {
-  zeb::CounterName name;
-  zeb::channel_counter_name(name, channel.master.c_str());
   int32_t live = 0;
-  if (zeb::platform::counter_peek(name, &live)) return {true, live};
+  if (zeb::platform::counter_peek(channel.counter_name(), &live)) return {true, live};
   return {false, master_index(channel)};
 }
 
 namespace {
 
 NumberHolds what_entry_holds(const Channel& channel, const std::string& name) {
-  EntryInfo info = entry_info(channel.entry_path(name));
+  EntryInfo info = entry_info(channel.entry(name.c_str()).c_str());
   if (info.type == EntryType::other) return NumberHolds::blocking_entry;
   // One that vanished since the listing holds nothing Read could use.
   return info.type == EntryType::regular && info.size >= sizeof(zeb::TradeRecord) ? NumberHolds::record
@@ -115,7 +81,7 @@ NumberHolds stronger(NumberHolds a, NumberHolds b) {
 
 DiskRecords disk_records(const Channel& channel) {
   std::vector<zeb::RecordEntry> entries;
-  if (!zeb::list_records(channel.master_dir().c_str(), 0, INT32_MAX, entries))
+  if (!zeb::list_records(channel.master_dir(), 0, INT32_MAX, entries))
     fail("could not list " + readable(channel.master_dir()));
   DiskRecords records;
   for (const zeb::RecordEntry& entry : entries) {
@@ -163,11 +129,12 @@ int32_t blocked_at(const DiskRecords& records, int32_t cursor, int32_t published
 std::vector<FollowerCursor> follower_cursors(const Channel& channel) {
   std::vector<FollowerCursor> followers;
   std::string prefix = zeb::kIndexTempPrefix;
-  zeb::for_each_entry(channel.system_dir().c_str(), [&](const char* name) {
+  zeb::for_each_entry(channel.system_dir(), [&](const char* name) {
     std::string owner = name;
-    if (owner == channel.master || owner.compare(0, prefix.size(), prefix) == 0) return;
-    if (entry_info(channel.index_path(owner)).type != EntryType::regular) return;
-    followers.push_back({owner, zeb::read_index(channel.index_path(owner).c_str())});
+    if (owner == channel.master() || owner.compare(0, prefix.size(), prefix) == 0) return;
+    zeb::Path index = channel.index(name);
+    if (entry_info(index.c_str()).type != EntryType::regular) return;
+    followers.push_back({owner, zeb::read_index(index.c_str()).value});
   });
   std::sort(followers.begin(), followers.end(),
             [](const FollowerCursor& a, const FollowerCursor& b) { return a.name < b.name; });

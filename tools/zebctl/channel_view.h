@@ -4,21 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "channel_paths.h"
+
 namespace zebctl {
 
-// A channel named on the command line. Paths are the libraries' paths,
-// with one separator after ROOT even when ROOT ends in one.
-struct Channel {
-  std::string root;
-  std::string master;
-
-  std::string master_dir() const;
-  std::string entry_path(const std::string& name) const;  // an entry of the master directory
-  // The same entry as a path to it that the channel core joined.
-  std::string entry_path_from(const std::string& core_path) const;
-  std::string system_dir() const;
-  std::string index_path(const std::string& owner) const;
-};
+// A channel named on the command line, by the paths the libraries use for it.
+using Channel = zeb::ChannelPaths;
 
 // Checks a participant name the way Init does; a bad one is bad usage.
 void check_name(const std::string& name, const char* role);

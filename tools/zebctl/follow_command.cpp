@@ -5,6 +5,7 @@
 
 #include "channel_view.h"
 #include "commands.h"
+#include "index_file.h"
 #include "interrupt.h"
 #include "output.h"
 #include "record_files.h"
@@ -59,11 +60,10 @@ struct Loaded {
 Loaded loaded_entry(const Channel& channel, int32_t cursor) {
   zeb::TradeRecord record;
   Loaded loaded;
-  zeb::PathBuffer path;
-  if (zeb::load_next_record(channel.root.c_str(), channel.master.c_str(), cursor, INT32_MAX, record,
-                            loaded.number, path) != zeb::NextRecord::loaded)
-    return {};
-  loaded.file = channel.entry_path_from(path);
+  zeb::Path path;
+  zeb::NextRecord next = zeb::load_next_record(channel, cursor, INT32_MAX, record, loaded.number, path);
+  if (next != zeb::NextRecord::loaded) return {};
+  loaded.file = path.c_str();
   return loaded;
 }
 
@@ -71,16 +71,17 @@ int run_follow(const Arguments& args) {
   const std::string& name = args.positionals[1];
   Channel channel = existing_channel(args.positionals[0], args.positionals[2]);
   check_name(name, "follower name");
-  if (name == channel.master)
+  if (name == channel.master())
     bad_usage("follower name must differ from the master name: its cursor would overwrite the master index");
   bool json = args.has("--json");
   int32_t limit = int_option(args, "--count", 0, 1);
 
   FollowerLibrary library(ZEB_FOLLOWER_FILE);
   const zebfollower_api& follower = *library;
-  if (follower.Init(channel.root.c_str(), name.c_str(), channel.master.c_str()) != 1)
+  if (follower.Init(channel.root(), name.c_str(), channel.master()) != 1)
     fail(follower.ErrorMsg());
-  int32_t cursor = std::max(zeb::read_index(channel.index_path(name).c_str()), 0);
+  zeb::Path index = channel.index(name.c_str());
+  int32_t cursor = std::max(zeb::read_index(index.c_str()).value, 0);
 
   stop_on_interrupt();
   std::string last_error;
@@ -102,7 +103,7 @@ int run_follow(const Arguments& args) {
     print_record(loaded.number, record, json, loaded.file);
     if (follower.Commit() != 1)
       fail(std::string(follower.ErrorMsg()) + " (the record is delivered again to " + name + ")");
-    cursor = zeb::read_index(channel.index_path(name).c_str());
+    cursor = zeb::read_index(index.c_str()).value;
     ++printed;
   }
   return stop_status();

@@ -5,6 +5,7 @@
 #include "channel_names.h"
 #include "channel_view.h"
 #include "commands.h"
+#include "platform/platform.h"
 #include "record_text.h"
 #include "trade_record.h"
 #include "zeb_library.h"
@@ -59,12 +60,10 @@ int run_publish(const Arguments& args) {
   lib->SetTimeServer(time_server);
   if (lib->Write() != 1) fail(lib->ErrorMsg());
 
-  // The master index now holds the number Write took.
-  Channel channel{root, master};
+  // After a Write, the master index holds the number it took.
+  Channel channel = existing_channel(root, master);
   int32_t number = master_index(channel);
-  char name[16];
-  zeb::record_file_name(name, number);
-  std::printf("published record %d: %s\n", number, readable(channel.entry_path(name)).c_str());
+  std::printf("published record %d: %s\n", number, readable(channel.record(number).c_str()).c_str());
   return 0;
 }
 

@@ -51,13 +51,13 @@ Found find_record(const Channel& channel, const std::string& which) {
     fail("record " + which + " is not published yet (the live count is " + std::to_string(up_to) + ")");
 
   std::vector<zeb::RecordEntry> entries;
-  if (!zeb::list_records(channel.master_dir().c_str(), latest ? 0 : number - 1, latest ? up_to : number,
+  if (!zeb::list_records(channel.master_dir(), latest ? 0 : number - 1, latest ? up_to : number,
                          entries))
     fail("could not list " + readable(channel.master_dir()));
   // Newest first for "latest"; for N, every entry read as N ("7", "000007").
   std::string first_refusal;
   for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-    Found found{entry->number, channel.entry_path(entry->name), {}};
+    Found found{entry->number, channel.entry(entry->name.c_str()).c_str(), {}};
     zeb::RecordLoad load = zeb::load_record_file(found.file.c_str(), found.record);
     if (load == zeb::RecordLoad::loaded) return found;
     if (first_refusal.empty()) first_refusal = refusal(load, entry->number, found.file);

@@ -8,7 +8,6 @@
 #include "channel_view.h"
 #include "commands.h"
 #include "json_text.h"
-#include "map_file.h"
 #include "record_text.h"
 
 namespace zebctl {
@@ -75,19 +74,13 @@ struct Snapshot {
   std::string counter_warning;  // empty when the live count fits this root
 };
 
-std::string counter_name(const Channel& channel) {
-  zeb::CounterName counter;
-  zeb::channel_counter_name(counter, channel.master.c_str());
-  return counter;
-}
-
 // The counter is named after the master alone, so masters of one name under
 // two roots share it. The live count tells which root it serves only when it
 // is above every entry under this one.
 std::string counter_warning(const Channel& channel, const Snapshot& snapshot) {
   if (!snapshot.published.live || snapshot.published.count == snapshot.index) return "";
   std::string live = std::to_string(snapshot.published.count);
-  std::string name = readable(counter_name(channel));
+  std::string name = readable(channel.counter_name());
   int32_t top = snapshot.records.numbers.empty() ? 0 : snapshot.records.numbers.back().number;
   if (snapshot.published.count > top)
     return "the live count " + live + " is above every record under this root: " + name +
@@ -106,7 +99,7 @@ Snapshot take_snapshot(const Channel& channel) {
 void print_table(const Channel& channel, const Snapshot& snapshot) {
   const Published& published = snapshot.published;
   const DiskRecords& records = snapshot.records;
-  std::string counter = readable(counter_name(channel));
+  std::string counter = readable(channel.counter_name());
   std::printf("channel          %s\n", readable(channel.master_dir()).c_str());
   std::printf("master index     %d\n", snapshot.index);
   if (published.live)
@@ -155,7 +148,7 @@ void print_json(const Channel& channel, const Snapshot& snapshot) {
   const Published& published = snapshot.published;
   const DiskRecords& records = snapshot.records;
   std::string json =
-      "{\"root\":" + json_string(channel.root) + ",\"master\":" + json_string(channel.master) +
+      "{\"root\":" + json_string(channel.root()) + ",\"master\":" + json_string(channel.master()) +
       ",\"master_index\":" + std::to_string(snapshot.index) + ",\"live\":" + (published.live ? "true" : "false") +
       ",\"published\":" + (published.live ? std::to_string(published.count) : "null") +
       ",\"counter_warning\":" +

@@ -45,11 +45,10 @@ int run_tail(const Arguments& args) {
     }
     zeb::TradeRecord record;
     int32_t number = 0;
-    zeb::PathBuffer path;
-    switch (zeb::load_next_record(channel.root.c_str(), channel.master.c_str(), cursor, published.count,
-                                  record, number, path)) {
+    zeb::Path path;
+    switch (zeb::load_next_record(channel, cursor, published.count, record, number, path)) {
       case zeb::NextRecord::loaded:
-        print_record(number, record, json, channel.entry_path_from(path));
+        print_record(number, record, json, path.c_str());
         cursor = number;
         ++printed;
         break;
@@ -61,7 +60,7 @@ int run_tail(const Arguments& args) {
       case zeb::NextRecord::read_failed:
         std::fprintf(stderr,
                      "zebctl tail: passing over record %d: could not read %s (followers stop there)\n",
-                     number, readable(channel.entry_path_from(path)).c_str());
+                     number, readable(path.c_str()).c_str());
         cursor = number;
         break;
       case zeb::NextRecord::cannot_list:

@@ -3,33 +3,31 @@
 #include <chrono>
 #include <cstdint>
 
-#include "channel_store.h"
+#include "channel_paths.h"
 #include "error_state.h"
 #include "platform/platform.h"
 
 namespace zeb {
 
-// Room for "zeb_" and any master name that fits a name buffer.
-using CounterName = char[4 + kPathSize];
-
 // Holder of a named 32-bit shared counter: the channel's published count.
-// Each library keeps one in static storage; it is opened by Init and released
-// by the next Open, Close or the destructor at unload.
-class MapFile {
+// Each library keeps one in static storage; Init closes it and opens it
+// again, the destructor releases it at unload.
+class SharedCounter {
  public:
-  constexpr MapFile() = default;
-  ~MapFile() { Close(); }
-  MapFile(const MapFile&) = delete;
-  MapFile& operator=(const MapFile&) = delete;
+  constexpr SharedCounter() = default;
+  ~SharedCounter() { close(); }
+  SharedCounter(const SharedCounter&) = delete;
+  SharedCounter& operator=(const SharedCounter&) = delete;
 
-  // Closes whatever is open, then creates or joins the named block and maps
-  // it. Returns 1, or 0 with error_text() saying which step failed.
-  int32_t Open(const char* name);
-  int32_t Close();
+  // Only on a closed counter. Creates or joins the named block and maps it;
+  // false with error_text() saying which step failed.
+  bool open(const char* name);
+  // Releases the block and the master's claim; does nothing when closed.
+  void close();
 
   // Only on an open counter. Makes this holder the name's one master on the
   // machine until it closes; false when another holder has that claim.
-  bool Claim();
+  bool claim();
 
   // Whether the name has been removed from under this holder's block.
   bool orphaned() const { return platform::counter_orphaned(counter_); }
@@ -38,13 +36,13 @@ class MapFile {
 
   enum class Rejoined { done, open_failed, claimed_elsewhere };
   // Opens the name again, carrying this block's count over to the block the
-  // name refers to now (raised to, never lowered), and the master's claim if
-  // this holder had it. On failure keeps the old block; open_failed leaves
-  // the reason in error_text().
-  Rejoined Rejoin();
+  // name refers to at this moment (raised to, never lowered), and the
+  // master's claim if this holder had it. On failure keeps the old block;
+  // open_failed leaves the reason in error_text().
+  Rejoined rejoin();
 
   bool is_open() const { return view_ != nullptr; }
-  // Whether the last successful Open joined a block that some process held.
+  // Whether the last successful open joined a block that some process held.
   bool already_existed() const { return already_existed_; }
   const char* error_text() const { return error_text_; }
 
@@ -57,36 +55,33 @@ class MapFile {
 
  private:
   // Opens and maps the named block; nullptr with error_text() set on failure.
-  platform::Counter* open_mapped(const char* name, int32_t** view, bool* already_existed);
+  platform::Counter* open_mapped(int32_t** view, bool* already_existed);
 
   platform::Counter* counter_ = nullptr;
   int32_t* view_ = nullptr;
   bool already_existed_ = false;
   bool claimed_ = false;
   std::chrono::steady_clock::time_point next_orphan_check_ = {};
-  CounterName name_ = {};
+  char name_[kCounterNameSize] = {};
   char error_text_[64] = {};
 };
 
-// The shared counter's name for a master: "zeb_<master>".
-void channel_counter_name(CounterName& out, const char* master);
-
-// Closes the counter and reopens it under the master's name "zeb_<master>",
-// as Init does. Returns 1, or 0 with "MapFile: <reason>" reported in `error`.
-int32_t open_channel_counter(MapFile& counter, ErrorState& error, const char* master);
+// Opens the closed counter under the channel's counter name, as Init does.
+// False with "MapFile: <reason>" reported in `error`.
+bool open_channel_counter(SharedCounter& counter, ErrorState& error, const ChannelPaths& paths);
 
 // Takes the master's claim on the open counter, or closes it and reports
 // "Init: another master named <master> is running on this machine.".
-int32_t claim_channel_counter(MapFile& counter, ErrorState& error, const char* master);
+bool claim_channel_counter(SharedCounter& counter, ErrorState& error, const char* master);
 
 // When to look whether the counter's name was removed from under its holder.
 enum class OrphanCheck { every_call, when_due };
 
 // Rejoins the counter's name when it was removed from under the open counter
 // (an administrator or the session cleanup of RemoveIPC clearing /dev/shm),
-// so that this participant meets the others again. Returns 1, or 0 with the
-// failure reported as "<operation>: ..." in `error`.
-int32_t keep_channel_counter(MapFile& counter, ErrorState& error, const char* operation,
-                             const char* master, OrphanCheck when);
+// so that this participant meets the others again. False with the failure
+// reported as "<operation>: ..." in `error`.
+bool keep_channel_counter(SharedCounter& counter, ErrorState& error, const char* operation,
+                          const char* master, OrphanCheck when);
 
 }  // namespace zeb
