@@ -151,9 +151,9 @@ void register_read_cases(const Medium& medium, FilledChannel& filled, const Timi
   drain("read", [](FollowerState& follower) { return follower_read(follower) == 1; });
   // The same walk with every record found by listing the master directory.
   drain("read_listing", [](FollowerState& follower) {
-    PathBuffer path;
-    return load_next_record(follower.root, follower.master, follower.cursor, follower.counter.read(),
-                            follower.received, follower.pending, path) == NextRecord::loaded;
+    Path path;
+    return load_next_record(follower.paths, follower.cursor, follower.counter.read(), follower.received,
+                            follower.pending, path) == NextRecord::loaded;
   });
 
   auto floor = std::make_shared<FloorFiles>(filled.channel.master_dir());

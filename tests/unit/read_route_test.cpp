@@ -71,19 +71,21 @@ class RouteTest : public test::ChannelTest, public ::testing::WithParamInterface
     FollowerState follower;
     start(follower, cursor);
     Found found = {};
-    PathBuffer path = {};
+    Path path;
     found.next = load_after_cursor(follower, count, found.number, path);
-    found.path = path;
+    found.path = path.c_str();
     found.received = follower.received;
     return found;
   }
 
   Found search_listing(int32_t cursor, int32_t count) {
     Found found = {};
-    PathBuffer path = {};
+    Path path;
+    FollowerState follower;
+    start(follower, cursor);
     found.received = test::sample_record(99);
-    found.next = load_next_record(root.c_str(), master.c_str(), cursor, count, found.received, found.number, path);
-    found.path = path;
+    found.next = load_next_record(follower.paths, cursor, count, found.received, found.number, path);
+    found.path = path.c_str();
     return found;
   }
 
@@ -214,8 +216,8 @@ TEST_F(DirectReadTest, ConsecutiveRecordsArriveWithoutListingTheDirectory) {
               EXPECT_EQ(follower_read(follower), 0);
               EXPECT_EQ(follower.error.code, 0);
               int32_t number = 0;
-              PathBuffer path;
-              EXPECT_EQ(load_next_record(root.c_str(), master.c_str(), 0, 3, follower.received, number, path),
+              Path path;
+              EXPECT_EQ(load_next_record(follower.paths, 0, 3, follower.received, number, path),
                         NextRecord::cannot_list);
             }),
             0);
@@ -233,8 +235,8 @@ TEST_F(DirectReadTest, NeitherTheIdlePollNorTheDirectRouteAllocates) {
   EXPECT_EQ(test::allocation_count(), before);
 
   int32_t number = 0;
-  PathBuffer path;
-  ASSERT_EQ(load_next_record(root.c_str(), master.c_str(), 0, 3, follower.received, number, path),
+  Path path;
+  ASSERT_EQ(load_next_record(follower.paths, 0, 3, follower.received, number, path),
             NextRecord::loaded);
   EXPECT_GT(test::allocation_count(), before);
 }
