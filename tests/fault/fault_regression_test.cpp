@@ -128,9 +128,9 @@ TEST_F(FaultRegression, FollowerInitRefusesToSeedFromAMasterIndexItCannotRead) {
   ASSERT_EQ(follower_read(follower), 1);
 }
 
-// An Init that failed after its checks used to leave its names bound: a
-// Commit then wrote the old channel's pending number into the new channel's
-// index file, and a Write numbered into the new channel's directory.
+// An Init that fails at any step binds nothing: a Commit after it must not
+// write the old channel's pending number into the new channel's index file,
+// nor a Write number records in the new channel's directory.
 TEST_F(FaultRegression, AnInitFailingAtAnyStepLeavesNothingBound) {
   place_record(1);
   fault::put_file("R\\M\\system\\M", "1");

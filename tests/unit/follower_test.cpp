@@ -419,9 +419,9 @@ TEST_F(FollowerTest, InitRefusesACursorFileThatCannotBeRead) {
   EXPECT_EQ(message(), "Read: could not get MapFile pointer.");
 }
 
-// A failed Init used to leave its names bound: the Commit after it wrote the
-// old channel's pending number into the new channel's index file, and a later
-// follower there skipped that many records.
+// A failed Init binds nothing: a Commit after it must not write the old
+// channel's pending number into the new channel's index file, which would
+// make a later follower there skip that many records.
 TEST_F(FollowerTest, AFailedInitLeavesNothingBound) {
   start_master();
   publish(1, 2);
