@@ -32,18 +32,6 @@ TempDir::TempDir(const std::string& base) {
   fault::put_directory(path_);
 }
 
-TempDir::~TempDir() {
-  remove_all(path_);
-}
-
-std::string TempDir::operator/(const std::string& child) const {
-  return join(path_, child);
-}
-
-std::string join(const std::string& parent, const std::string& child) {
-  return parent + platform::kPathSeparator + child;
-}
-
 std::string unique_name(const std::string& prefix) {
   static int made = 0;
   return prefix + std::to_string(++made);

@@ -4,21 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/platform.h"
-
 namespace zeb::test {
-
-TempDir::~TempDir() {
-  remove_all(path_);
-}
-
-std::string TempDir::operator/(const std::string& child) const {
-  return join(path_, child);
-}
-
-std::string join(const std::string& parent, const std::string& child) {
-  return parent + platform::kPathSeparator + child;
-}
 
 std::vector<unsigned char> read_bytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
