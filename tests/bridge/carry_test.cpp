@@ -1,0 +1,144 @@
+// A channel carried from root A to root B through real nats-server
+// processes while the bridges and the servers are killed with SIGKILL at
+// random moments and started again: B must end up with every whole record
+// of A under the same number, byte for byte, gaps kept, and its follower
+// must get each record once, in order.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <thread>
+
+#include "bridge/bridge_fixture.h"
+#include "bridge/jetstream_view.h"
+#include "bridge/nats_server.h"
+
+namespace zeb::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// A bridge process the test kills and starts again; each start logs to a
+// file of its own.
+struct Bridge {
+  std::string name;
+  std::vector<std::string> args;
+  int pid = 0;
+  int starts = 0;
+  int kills = 0;
+};
+
+class CarryTest : public BridgeTest {
+ protected:
+  void start(Bridge& bridge) {
+    bridge.pid = start_bridge(current_log(bridge), bridge.args);
+  }
+  std::string current_log(Bridge& bridge) {
+    return bridge.name + "." + std::to_string(++bridge.starts);
+  }
+  // Fails when the bridge ended by itself, showing why.
+  void expect_running(const Bridge& bridge) {
+    int status;
+    if (::waitpid(bridge.pid, &status, WNOHANG) == bridge.pid)
+      ADD_FAILURE() << bridge.name << " ended by itself with status " << status << ": "
+                    << read_text(log(bridge.name + "." + std::to_string(bridge.starts)) + ".err");
+  }
+  void kill_and_restart(Bridge& bridge) {
+    expect_running(bridge);
+    ::kill(bridge.pid, SIGKILL);
+    ASSERT_EQ(wait_for(bridge.pid, 10), 128 + SIGKILL) << bridge.name;
+    ++bridge.kills;
+    start(bridge);
+  }
+  // SIGTERM ends a bridge cleanly, whatever it is doing.
+  void stop(Bridge& bridge) {
+    expect_running(bridge);
+    ::kill(bridge.pid, SIGTERM);
+    EXPECT_EQ(wait_for(bridge.pid, 20), 0)
+        << bridge.name << ": " << read_text(log(bridge.name + "." + std::to_string(bridge.starts)) + ".err");
+  }
+  // Waits for B's follower to take the last record, then checks the copy:
+  // the stream holds each record once and B holds A's records.
+  void expect_carried_exactly(int far_follower, int records, const std::string& url) {
+    ASSERT_EQ(wait_for(far_follower, 120), 0) << "B's follower did not get every record";
+    expect_far_follower_complete(records);
+    expect_same_records(master_dir_a(), master_dir_b());
+    StreamState stream = stream_state(url, "ZEB_" + channel);
+    EXPECT_EQ(stream.messages, static_cast<uint64_t>(records)) << "the stream holds a record twice";
+    EXPECT_EQ(read_text(master_dir_b() + "/bridge.position"), channel + " " + std::to_string(records) + "\n");
+  }
+};
+
+TEST_F(CarryTest, RandomKillsOfBridgesAndServerLoseNothingAndRepeatNothing) {
+  constexpr int kRecords = 2000;
+  NatsServer server("/dev/shm");
+  ASSERT_TRUE(server.start()) << read_text(server.log_path());
+  Bridge out{"out", out_args(server.url(), {"--status-interval", "1"})};
+  Bridge in{"in", in_args(server.url(), {"--status-interval", "1"})};
+  start(out);
+  start(in);
+  int far_follower = start_far_follower(kRecords);
+
+  unsigned seed = std::random_device()();
+  std::mt19937 random(seed);
+  int server_kills = 0;
+  {
+    PacedMaster source(root_a, master_a, kRecords, 15, 3);
+    // Kills go on a while after the last record, when the bridges catch up.
+    Clock::time_point until = Clock::now() + 22s;
+    while (Clock::now() < until || !source.done()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100 + random() % 500));
+      switch (random() % 5) {
+        case 0:
+        case 1:
+          kill_and_restart(out);
+          break;
+        case 2:
+        case 3:
+          kill_and_restart(in);
+          break;
+        default:
+          server.kill();
+          ++server_kills;
+          ASSERT_TRUE(server.start()) << read_text(server.log_path());
+      }
+      ASSERT_FALSE(HasFailure()) << "seed " << seed;
+    }
+  }
+  std::printf("kills: out %d, in %d, server %d, records %zu (seed %u)\n", out.kills, in.kills,
+              server_kills, whole_records(master_dir_a()).size(), seed);
+
+  expect_carried_exactly(far_follower, kRecords, server.url());
+  stop(out);
+  stop(in);
+}
+
+TEST_F(CarryTest, AClusterLosingTheStreamLeaderLosesNothing) {
+  constexpr int kRecords = 800;
+  NatsCluster cluster("/dev/shm");
+  ASSERT_TRUE(cluster.start()) << read_text(cluster.node(0).log_path());
+  Bridge out{"out", out_args(cluster.url(), {"--replicas", "3"})};
+  Bridge in{"in", in_args(cluster.url())};
+  start(out);
+  start(in);
+  int far_follower = start_far_follower(kRecords);
+  {
+    PacedMaster source(root_a, master_a, kRecords, 8, 1);
+    ASSERT_TRUE(eventually([&] { return last_logged(log("far")) >= kRecords / 4; }, 60));
+    std::string leader = stream_state(cluster.url(), "ZEB_" + channel).leader;
+    int victim = leader == cluster.node(1).name() ? 1 : leader == cluster.node(2).name() ? 2 : 0;
+    cluster.node(victim).kill();
+    ASSERT_TRUE(eventually([&] { return last_logged(log("far")) >= kRecords * 3 / 4; }, 60))
+        << "nothing carried after " << cluster.node(victim).name() << " (leader '" << leader << "') died";
+    ASSERT_TRUE(cluster.node(victim).start());
+  }
+  expect_carried_exactly(far_follower, kRecords, cluster.url());
+  stop(out);
+  stop(in);
+}
+
+}  // namespace
+}  // namespace zeb::test

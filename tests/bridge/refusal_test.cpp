@@ -1,0 +1,175 @@
+// What zebbridge refuses to do, and how it ends: a refusal (going on would
+// lose or duplicate records) exits 3 with "zebbridge: " and the reason on
+// stderr; bad usage exits 2 and touches nothing; SIGTERM exits 0.
+#include <nlohmann/json.hpp>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <sstream>
+
+#include "bridge/bridge_fixture.h"
+#include "bridge/jetstream_view.h"
+#include "bridge/nats_server.h"
+#include "master.h"
+#include "support/sample_record.h"
+
+namespace zeb::test {
+namespace {
+
+class RefusalTest : public BridgeTest {
+ protected:
+  // Writes `count` records on a channel with a master in this process.
+  static void write_records(const std::string& root, const std::string& master, int count) {
+    MasterState writer;
+    ASSERT_TRUE(master_init(writer, root.c_str(), master.c_str())) << writer.error.message;
+    for (int n = 1; n <= count; ++n) {
+      writer.staged = sample_record(n);
+      ASSERT_TRUE(master_write(writer)) << writer.error.message;
+    }
+  }
+  // The position B's copy records: "ID SEQ\n".
+  std::string position() const { return read_text(master_dir_b() + "/bridge.position"); }
+  bool position_is(uint64_t sequence) const {
+    return exists(master_dir_b() + "/bridge.position") && position() == channel + " " + std::to_string(sequence) + "\n";
+  }
+  void terminate(int pid, const std::string& name) const {
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(wait_for(pid, 20), 0) << name << ": " << read_text(log(name) + ".err");
+  }
+};
+
+void expect_refused(const CommandResult& result, const std::string& reason) {
+  EXPECT_EQ(result.status, 3) << result.err;
+  EXPECT_EQ(result.err.rfind("zebbridge: ", 0), 0u) << result.err;
+  EXPECT_NE(result.err.find(reason), std::string::npos) << result.err;
+}
+
+TEST_F(RefusalTest, ASecondOutBridgeIsRefusedAndTheChannelIsCarriedOnce) {
+  constexpr int kRecords = 600;
+  NatsServer server("/dev/shm");
+  ASSERT_TRUE(server.start());
+  PacedMaster source(root_a, master_a, kRecords, 6, 0);
+  int first = start_bridge("out1", out_args(server.url()));
+  int in = start_bridge("in", in_args(server.url()));
+  ASSERT_TRUE(eventually([&] { return stream_state(server.url(), "ZEB_" + channel).last >= 50; }, 30));
+  int second = start_bridge("out2", out_args(server.url()));
+
+  // Whichever loses the race for the next sequence is refused; the other
+  // carries on alone.
+  int status = 0;
+  std::string refused;
+  ASSERT_TRUE(eventually(
+      [&] {
+        for (auto [pid, name] : {std::pair{first, "out1"}, std::pair{second, "out2"}})
+          if (::waitpid(pid, &status, WNOHANG) == pid) refused = name;
+        return !refused.empty();
+      },
+      30))
+      << "two out bridges ran side by side";
+  expect_refused({WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", read_text(log(refused) + ".err")},
+                 "another out bridge");
+  source.join();
+  ASSERT_TRUE(eventually([&] { return position_is(kRecords); }, 60)) << position();
+  EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).messages, static_cast<uint64_t>(kRecords));
+  terminate(refused == "out1" ? second : first, refused == "out1" ? "out2" : "out1");
+  terminate(in, "in");
+  expect_same_records(master_dir_a(), master_dir_b());
+}
+
+TEST_F(RefusalTest, AnInBridgeRefusesWhenTheStreamNoLongerHoldsItsNextRecord) {
+  NatsServer server("/dev/shm");
+  ASSERT_TRUE(server.start());
+  ASSERT_TRUE(create_stream(server.url(), channel, master_a, 5));
+  write_records(root_a, master_a, 40);
+  int out = start_bridge("out", out_args(server.url()));
+  ASSERT_TRUE(eventually([&] { return stream_state(server.url(), "ZEB_" + channel).last == 40; }, 30))
+      << read_text(log("out") + ".err");
+  EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).first, 36u);
+
+  expect_refused(bridge(in_args(server.url())), "no longer holds");
+  EXPECT_TRUE(whole_records(master_dir_b()).empty());
+  terminate(out, "out");
+}
+
+TEST_F(RefusalTest, BridgesRefuseAChannelIdThatIsNotTheirChannels) {
+  NatsServer server("/dev/shm");
+  ASSERT_TRUE(server.start());
+  write_records(root_a, master_a, 10);
+  int out = start_bridge("out", out_args(server.url()));
+  int in = start_bridge("in", in_args(server.url()));
+  ASSERT_TRUE(eventually([&] { return position_is(10); }, 30)) << read_text(log("in") + ".err");
+  terminate(in, "in");
+
+  // B's copy came from `channel`; with --json the refusal is an event too.
+  CommandResult other = bridge({"in", root_b, master_b, "--server", server.url(), "--channel", "other", "--json"});
+  expect_refused(other, "is a copy of channel");
+  std::istringstream events(other.out);
+  bool refusal_event = false;
+  for (std::string line; std::getline(events, line);) {
+    nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+    refusal_event |= event.is_object() && event.value("event", "") == "refused";
+  }
+  EXPECT_TRUE(refusal_event) << other.out;
+  EXPECT_TRUE(position_is(10));
+
+  // The stream of `channel` was made for master_a, not for another master of A.
+  std::string another = unique_name("oth");
+  write_records(root_a, another, 1);
+  expect_refused(bridge({"out", root_a, another, "--server", server.url(), "--channel", channel}),
+                 "carries the channel of master");
+  EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).last, 10u);
+
+  // A local channel with records of its own is no copy to carry into.
+  std::string own = unique_name("own");
+  write_records(root_b, own, 1);
+  expect_refused(bridge({"in", root_b, own, "--server", server.url(), "--channel", channel}),
+                 "holds records that did not come from");
+  terminate(out, "out");
+  expect_same_records(master_dir_a(), master_dir_b());
+}
+
+TEST_F(RefusalTest, BadUsageExitsTwoAndCreatesNothing) {
+  std::string url = "nats://127.0.0.1:" + std::to_string(free_port());
+  std::string long_id(121, 'a');
+  for (auto [mode, root, master] : {std::tuple{"out", root_a, master_a}, std::tuple{"in", root_b, master_b}}) {
+    for (const std::string& id : {std::string("a.b"), std::string("a b"), std::string(""), long_id}) {
+      CommandResult result = bridge({mode, root, master, "--server", url, "--channel", id});
+      EXPECT_EQ(result.status, 2) << mode << " --channel '" << id << "': " << result.err;
+      EXPECT_NE(result.err.find("channel"), std::string::npos) << result.err;
+    }
+    CommandResult no_server = bridge({mode, root, master});
+    EXPECT_EQ(no_server.status, 2) << no_server.err;
+    EXPECT_NE(no_server.err.find("--server"), std::string::npos) << no_server.err;
+  }
+  CommandResult no_mode = bridge({"sideways", root_a, master_a, "--server", url});
+  EXPECT_EQ(no_mode.status, 2) << no_mode.err;
+  EXPECT_FALSE(no_mode.err.empty());
+  EXPECT_FALSE(exists(root_a));
+  EXPECT_FALSE(exists(root_b));
+}
+
+TEST_F(RefusalTest, BridgesWaitForTheirServerAndStreamAndEndWithZeroOnSigterm) {
+  NatsServer server("/dev/shm");
+  // The in bridge first, before the server and before any stream.
+  int in = start_bridge("in", in_args(server.url(), {"--json"}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_TRUE(server.start());
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  write_records(root_a, master_a, 20);
+  int out = start_bridge("out", out_args(server.url()));
+  ASSERT_TRUE(eventually([&] { return position_is(20); }, 30)) << read_text(log("in") + ".err");
+  terminate(out, "out");
+  terminate(in, "in");
+  expect_same_records(master_dir_a(), master_dir_b());
+
+  // With the server gone, both keep trying until told to stop.
+  server.kill();
+  out = start_bridge("out-again", out_args(server.url()));
+  in = start_bridge("in-again", in_args(server.url()));
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  terminate(out, "out-again");
+  terminate(in, "in-again");
+}
+
+}  // namespace
+}  // namespace zeb::test
