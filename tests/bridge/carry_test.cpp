@@ -88,16 +88,18 @@ TEST_F(CarryTest, RandomKillsOfBridgesAndServerLoseNothingAndRepeatNothing) {
   {
     PacedMaster source(root_a, master_a, kRecords, 15, 3);
     // Kills go on a while after the last record, when the bridges catch up.
-    Clock::time_point until = Clock::now() + 22s;
+    Clock::time_point until = Clock::now() + 30s;
     while (Clock::now() < until || !source.done()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100 + random() % 500));
-      switch (random() % 5) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50 + random() % 400));
+      switch (random() % 8) {
         case 0:
         case 1:
+        case 2:
           kill_and_restart(out);
           break;
-        case 2:
         case 3:
+        case 4:
+        case 5:
           kill_and_restart(in);
           break;
         default:
@@ -131,6 +133,8 @@ TEST_F(CarryTest, AClusterLosingTheStreamLeaderLosesNothing) {
     std::string leader = stream_state(cluster.url(), "ZEB_" + channel).leader;
     int victim = leader == cluster.node(1).name() ? 1 : leader == cluster.node(2).name() ? 2 : 0;
     cluster.node(victim).kill();
+    std::printf("cluster: %s (stream leader '%s') killed after record %d reached B\n",
+                cluster.node(victim).name().c_str(), leader.c_str(), last_logged(log("far")));
     ASSERT_TRUE(eventually([&] { return last_logged(log("far")) >= kRecords * 3 / 4; }, 60))
         << "nothing carried after " << cluster.node(victim).name() << " (leader '" << leader << "') died";
     ASSERT_TRUE(cluster.node(victim).start());
