@@ -107,6 +107,25 @@ CommandResult BridgeTest::bridge(std::vector<std::string> args) const {
   return run_command(args);
 }
 
+void BridgeTest::write_records(const std::string& root, const std::string& master, int count, int first) {
+  MasterState writer;
+  ASSERT_TRUE(master_init(writer, root.c_str(), master.c_str())) << writer.error.message;
+  for (int n = first; n < first + count; ++n) {
+    writer.staged = sample_record(n);
+    ASSERT_TRUE(master_write(writer)) << writer.error.message;
+  }
+}
+
+bool BridgeTest::position_is(uint64_t sequence) const {
+  std::string path = master_dir_b() + "/bridge.position";
+  return exists(path) && read_text(path) == channel + " " + std::to_string(sequence) + "\n";
+}
+
+void BridgeTest::terminate(int pid, const std::string& name) const {
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(wait_for(pid, 20), 0) << name << ": " << read_text(log(name) + ".err");
+}
+
 int BridgeTest::start_far_follower(int count) const {
   children_.push_back(spawn({ZEB_PEER, "follower", ZEB_FOLLOWER_LIBRARY, root_b, "far", master_b,
                              std::to_string(count), log("far")}));

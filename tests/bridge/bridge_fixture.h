@@ -77,6 +77,14 @@ class BridgeTest : public ::testing::Test {
   CommandResult bridge(std::vector<std::string> args) const;
   std::string log(const std::string& name) const { return dir / name; }
 
+  // Writes `count` records, sample_record(first) on, on a channel with a
+  // master in this process.
+  static void write_records(const std::string& root, const std::string& master, int count, int first = 1);
+  // Whether B's copy records the stream position "channel sequence".
+  bool position_is(uint64_t sequence) const;
+  // SIGTERM ends a bridge with status 0.
+  void terminate(int pid, const std::string& name) const;
+
   // A zeb_peer follower of B's copy that checks every record's fields and
   // logs the sample number of each (log("far")), until it has `count`.
   int start_far_follower(int count) const;

@@ -13,33 +13,11 @@
 #include "bridge/bridge_fixture.h"
 #include "bridge/jetstream_view.h"
 #include "bridge/nats_server.h"
-#include "master.h"
-#include "support/sample_record.h"
 
 namespace zeb::test {
 namespace {
 
-class RefusalTest : public BridgeTest {
- protected:
-  // Writes `count` records on a channel with a master in this process.
-  static void write_records(const std::string& root, const std::string& master, int count) {
-    MasterState writer;
-    ASSERT_TRUE(master_init(writer, root.c_str(), master.c_str())) << writer.error.message;
-    for (int n = 1; n <= count; ++n) {
-      writer.staged = sample_record(n);
-      ASSERT_TRUE(master_write(writer)) << writer.error.message;
-    }
-  }
-  // The position B's copy records: "ID SEQ\n".
-  std::string position() const { return read_text(master_dir_b() + "/bridge.position"); }
-  bool position_is(uint64_t sequence) const {
-    return exists(master_dir_b() + "/bridge.position") && position() == channel + " " + std::to_string(sequence) + "\n";
-  }
-  void terminate(int pid, const std::string& name) const {
-    ::kill(pid, SIGTERM);
-    EXPECT_EQ(wait_for(pid, 20), 0) << name << ": " << read_text(log(name) + ".err");
-  }
-};
+using RefusalTest = BridgeTest;
 
 // The message, before any usage text.
 std::string first_line(const std::string& text) {
@@ -88,7 +66,7 @@ TEST_F(RefusalTest, ASecondOutBridgeIsRefusedAndTheChannelIsCarriedOnce) {
                  "another out bridge");
   std::printf("%s refused\n", refused.c_str());
   source.join();
-  ASSERT_TRUE(eventually([&] { return position_is(kRecords); }, 60)) << position();
+  ASSERT_TRUE(eventually([&] { return position_is(kRecords); }, 60)) << read_text(master_dir_b() + "/bridge.position");
   EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).messages, static_cast<uint64_t>(kRecords));
   terminate(refused == "out1" ? second : first, refused == "out1" ? "out2" : "out1");
   terminate(in, "in");
