@@ -121,8 +121,8 @@ bool BridgeTest::position_is(uint64_t sequence) const {
   return exists(path) && read_text(path) == channel + " " + std::to_string(sequence) + "\n";
 }
 
-void BridgeTest::terminate(int pid, const std::string& name) const {
-  ::kill(pid, SIGTERM);
+void BridgeTest::terminate(int pid, const std::string& name, int signal) const {
+  ::kill(pid, signal);
   EXPECT_EQ(wait_for(pid, 20), 0) << name << ": " << read_text(log(name) + ".err");
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <atomic>
 #include <map>
@@ -82,8 +83,8 @@ class BridgeTest : public ::testing::Test {
   static void write_records(const std::string& root, const std::string& master, int count, int first = 1);
   // Whether B's copy records the stream position "channel sequence".
   bool position_is(uint64_t sequence) const;
-  // SIGTERM ends a bridge with status 0.
-  void terminate(int pid, const std::string& name) const;
+  // SIGTERM (or SIGINT) ends a bridge with status 0.
+  void terminate(int pid, const std::string& name, int signal = SIGTERM) const;
 
   // A zeb_peer follower of B's copy that checks every record's fields and
   // logs the sample number of each (log("far")), until it has `count`.

@@ -58,4 +58,8 @@ bool create_stream(const std::string& url, const std::string& id, const std::str
   });
 }
 
+bool purge_stream(const std::string& url, const std::string& stream) {
+  return with_jetstream(url, [&](jsCtx* js) { return js_PurgeStream(js, stream.c_str(), nullptr, nullptr) == NATS_OK; });
+}
+
 }  // namespace zeb::test

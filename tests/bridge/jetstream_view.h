@@ -24,4 +24,7 @@ StreamState stream_state(const std::string& url, const std::string& stream);
 bool create_stream(const std::string& url, const std::string& id, const std::string& master,
                    int64_t max_messages);
 
+// Removes every message the stream holds; its sequences go on after them.
+bool purge_stream(const std::string& url, const std::string& stream);
+
 }  // namespace zeb::test

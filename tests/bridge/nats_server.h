@@ -28,6 +28,10 @@ class NatsServer {
   NatsServer(const NatsServer&) = delete;
   NatsServer& operator=(const NatsServer&) = delete;
 
+  // Lets only clients with this user and password in (a server on its own).
+  void require_user(const std::string& user, const std::string& password) {
+    auth_ = {"--user", user, "--pass", password};
+  }
   // Makes this a node of cluster `cluster`, routing to the given ports.
   void join_cluster(const std::string& cluster, int cluster_port, const std::vector<int>& route_ports);
 
@@ -56,6 +60,7 @@ class NatsServer {
   std::string cluster_;  // empty: no cluster
   int cluster_port_ = 0;
   std::vector<int> route_ports_;
+  std::vector<std::string> auth_;
 };
 
 // Three JetStream nodes in one cluster.

@@ -3,6 +3,7 @@
 // stderr; bad usage exits 2 and touches nothing; SIGTERM exits 0.
 #include <nlohmann/json.hpp>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -13,6 +14,7 @@
 #include "bridge/bridge_fixture.h"
 #include "bridge/jetstream_view.h"
 #include "bridge/nats_server.h"
+#include "master.h"
 
 namespace zeb::test {
 namespace {
@@ -88,6 +90,24 @@ TEST_F(RefusalTest, AnInBridgeRefusesWhenTheStreamNoLongerHoldsItsNextRecord) {
   terminate(out, "out");
 }
 
+TEST_F(RefusalTest, AnInBridgeRefusesWhenAPurgeTookRecordsItHadNotCopied) {
+  NatsServer server("/dev/shm");
+  ASSERT_TRUE(server.start());
+  write_records(root_a, master_a, 10);
+  int out = start_bridge("out", out_args(server.url()));
+  int in = start_bridge("in", in_args(server.url()));
+  ASSERT_TRUE(eventually([&] { return position_is(10); }, 30)) << read_text(log("in") + ".err");
+  terminate(in, "in");
+  write_records(root_a, master_a, 5, 11);
+  ASSERT_TRUE(eventually([&] { return stream_state(server.url(), "ZEB_" + channel).last == 15; }, 30));
+  ASSERT_TRUE(purge_stream(server.url(), "ZEB_" + channel));
+
+  expect_refused(bridge(in_args(server.url())), "no longer holds");
+  EXPECT_TRUE(position_is(10));
+  EXPECT_EQ(whole_records(master_dir_b()).size(), 10u);
+  terminate(out, "out");
+}
+
 TEST_F(RefusalTest, BridgesRefuseAChannelIdThatIsNotTheirChannels) {
   NatsServer server("/dev/shm");
   ASSERT_TRUE(server.start());
@@ -159,13 +179,50 @@ TEST_F(RefusalTest, BridgesWaitForTheirServerAndStreamAndEndWithZeroOnSigterm) {
   terminate(in, "in");
   expect_same_records(master_dir_a(), master_dir_b());
 
-  // With the server gone, both keep trying until told to stop.
+  // With the server gone, both keep trying until told to stop; SIGINT
+  // stops them as SIGTERM does.
   server.kill();
   out = start_bridge("out-again", out_args(server.url()));
   in = start_bridge("in-again", in_args(server.url()));
   std::this_thread::sleep_for(std::chrono::seconds(2));
   terminate(out, "out-again");
-  terminate(in, "in-again");
+  terminate(in, "in-again", SIGINT);
+}
+
+TEST_F(RefusalTest, ABridgeThatCannotOpenItsChannelExitsOneSayingWhy) {
+  MasterState running;
+  ASSERT_TRUE(master_init(running, root_b.c_str(), master_b.c_str())) << running.error.message;
+  std::string url = "nats://127.0.0.1:" + std::to_string(free_port());
+  CommandResult in = bridge(in_args(url));
+  EXPECT_EQ(in.status, 1) << in.err;
+  EXPECT_NE(in.err.find("another master named " + master_b), std::string::npos) << in.err;
+}
+
+// Credentials reach the server from the options or the environment, and
+// are never printed, also when the server turns them down.
+TEST_F(RefusalTest, CredentialsAreUsedAndNeverPrinted) {
+  NatsServer server("/dev/shm");
+  server.require_user("carrier", "s3cr3t-pw");
+  ASSERT_TRUE(server.start());
+  write_records(root_a, master_a, 10);
+  int out = start_bridge("out", out_args(server.url(), {"--user", "carrier", "--password", "s3cr3t-pw"}));
+  ::setenv("ZEB_NATS_USER", "carrier", 1);
+  ::setenv("ZEB_NATS_PASSWORD", "s3cr3t-pw", 1);
+  int in = start_bridge("in", in_args(server.url(), {"--json"}));
+  ::setenv("ZEB_NATS_PASSWORD", "wr0ng-pw", 1);
+  int turned_down = start_bridge("turned-down", out_args(server.url(), {"--status-interval", "1"}));
+  ::unsetenv("ZEB_NATS_USER");
+  ::unsetenv("ZEB_NATS_PASSWORD");
+  ASSERT_TRUE(eventually([&] { return position_is(10); }, 30)) << read_text(log("in") + ".err");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  for (auto [pid, name] : {std::pair{out, "out"}, std::pair{in, "in"}, std::pair{turned_down, "turned-down"}}) {
+    terminate(pid, name);
+    std::string printed = read_text(log(name) + ".out") + read_text(log(name) + ".err");
+    EXPECT_EQ(printed.find("s3cr3t"), std::string::npos) << name << ": " << printed;
+    EXPECT_EQ(printed.find("wr0ng"), std::string::npos) << name << ": " << printed;
+  }
+  EXPECT_NE(read_text(log("turned-down") + ".out").find("zebbridge out: carried 0 records"), std::string::npos)
+      << read_text(log("turned-down") + ".out");
 }
 
 }  // namespace
