@@ -21,30 +21,29 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// A bridge process the test kills and starts again; each start logs to a
-// file of its own.
+// A bridge process the test kills and starts again; each start logs under
+// a name of its own.
 struct Bridge {
   std::string name;
   std::vector<std::string> args;
   int pid = 0;
   int starts = 0;
   int kills = 0;
+  std::string log_name() const { return name + "." + std::to_string(starts); }
 };
 
 class CarryTest : public BridgeTest {
  protected:
   void start(Bridge& bridge) {
-    bridge.pid = start_bridge(current_log(bridge), bridge.args);
-  }
-  std::string current_log(Bridge& bridge) {
-    return bridge.name + "." + std::to_string(++bridge.starts);
+    ++bridge.starts;
+    bridge.pid = start_bridge(bridge.log_name(), bridge.args);
   }
   // Fails when the bridge ended by itself, showing why.
   void expect_running(const Bridge& bridge) {
     int status;
     if (::waitpid(bridge.pid, &status, WNOHANG) == bridge.pid)
       ADD_FAILURE() << bridge.name << " ended by itself with status " << status << ": "
-                    << read_text(log(bridge.name + "." + std::to_string(bridge.starts)) + ".err");
+                    << read_text(log(bridge.log_name()) + ".err");
   }
   void kill_and_restart(Bridge& bridge) {
     expect_running(bridge);
@@ -53,12 +52,9 @@ class CarryTest : public BridgeTest {
     ++bridge.kills;
     start(bridge);
   }
-  // SIGTERM ends a bridge cleanly, whatever it is doing.
-  void stop(Bridge& bridge) {
+  void stop(const Bridge& bridge) {
     expect_running(bridge);
-    ::kill(bridge.pid, SIGTERM);
-    EXPECT_EQ(wait_for(bridge.pid, 20), 0)
-        << bridge.name << ": " << read_text(log(bridge.name + "." + std::to_string(bridge.starts)) + ".err");
+    terminate(bridge.pid, bridge.log_name());
   }
   // Waits for B's follower to take the last record, then checks the copy:
   // the stream holds each record once and B holds A's records.
@@ -87,7 +83,8 @@ TEST_F(CarryTest, RandomKillsOfBridgesAndServerLoseNothingAndRepeatNothing) {
   int server_kills = 0;
   {
     PacedMaster source(root_a, master_a, kRecords, 15, 3);
-    // Kills go on a while after the last record, when the bridges catch up.
+    // Kills go on for 30 s at least, past the last record, while the
+    // bridges catch up.
     Clock::time_point until = Clock::now() + 30s;
     while (Clock::now() < until || !source.done()) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50 + random() % 400));
