@@ -127,7 +127,9 @@ TEST_F(CarryTest, AClusterLosingTheStreamLeaderLosesNothing) {
   {
     PacedMaster source(root_a, master_a, kRecords, 8, 1);
     ASSERT_TRUE(eventually([&] { return last_logged(log("far")) >= kRecords / 4; }, 60));
-    std::string leader = stream_state(cluster.url(), "ZEB_" + channel).leader;
+    StreamState stream = stream_state(cluster.url(), "ZEB_" + channel);
+    EXPECT_EQ(stream.replicas, 3);
+    std::string leader = stream.leader;
     int victim = leader == cluster.node(1).name() ? 1 : leader == cluster.node(2).name() ? 2 : 0;
     cluster.node(victim).kill();
     std::printf("cluster: %s (stream leader '%s') killed after record %d reached B\n",

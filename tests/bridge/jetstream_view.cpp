@@ -27,8 +27,14 @@ StreamState stream_state(const std::string& url, const std::string& stream) {
   with_jetstream(url, [&](jsCtx* js) {
     jsStreamInfo* info = nullptr;
     if (js_GetStreamInfo(&info, js, stream.c_str(), nullptr, nullptr) != NATS_OK) return false;
-    state = {true, info->State.Msgs, info->State.FirstSeq, info->State.LastSeq,
-             info->Cluster != nullptr && info->Cluster->Leader != nullptr ? info->Cluster->Leader : ""};
+    state = {true,
+             info->State.Msgs,
+             info->State.FirstSeq,
+             info->State.LastSeq,
+             info->Cluster != nullptr && info->Cluster->Leader != nullptr ? info->Cluster->Leader : "",
+             info->Config->Replicas,
+             info->Config->Storage == js_FileStorage,
+             info->Config->Duplicates / 1000000000};
     jsStreamInfo_Destroy(info);
     return true;
   });

@@ -13,6 +13,9 @@ struct StreamState {
   uint64_t first = 0;  // the sequence of the oldest message held
   uint64_t last = 0;
   std::string leader;  // the server leading the stream in a cluster
+  int64_t replicas = 0;
+  bool on_file = false;  // stored in files rather than in memory
+  int64_t duplicate_window_s = 0;
 };
 
 // The stream's state now; not `exists` when there is no such stream (or no

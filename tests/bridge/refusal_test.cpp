@@ -169,6 +169,10 @@ TEST_F(RefusalTest, BridgesWaitForTheirServerAndStreamAndEndWithZeroOnSigterm) {
   write_records(root_a, master_a, 20);
   int out = start_bridge("out", out_args(server.url(), {"--status-interval", "1"}));
   ASSERT_TRUE(eventually([&] { return position_is(20); }, 30)) << read_text(log("in") + ".err");
+  StreamState stream = stream_state(server.url(), "ZEB_" + channel);
+  EXPECT_TRUE(stream.on_file);
+  EXPECT_EQ(stream.duplicate_window_s, 600);
+  EXPECT_EQ(stream.replicas, 1);
   EXPECT_TRUE(eventually(
       [&] { return read_text(log("out") + ".out").find("zebbridge out: carried 20 records, lag 0") != std::string::npos; },
       5))
