@@ -58,19 +58,22 @@ healthy() { python3 -c 'import sys, urllib.request; urllib.request.urlopen(sys.a
 wait_until "nats-server answers /healthz" healthy
 url="nats://127.0.0.1:$port"
 
-# Machine B: a process that holds the namespace; on_b runs a command in it.
-unshare --map-root-user --mount sh -c 'mount -t tmpfs tmpfs /dev/shm && exec sleep infinity' 2>"$work/b.err" &
-machine_b=$!
-started+=("$machine_b")
+# Machine B: a process that holds the namespace and writes its id once its
+# /dev/shm is mounted; "${on_b[@]}" COMMAND runs COMMAND there.
+unshare --map-root-user --mount sh -c 'mount -t tmpfs tmpfs /dev/shm && echo $$ >"$1" && exec sleep infinity' \
+  sh "$work/b.pid" 2>"$work/b.err" &
+started+=($!)
 b_is_up() {
-  kill -0 "$machine_b" 2>/dev/null || {
+  kill -0 "${started[-1]}" 2>/dev/null || {
     echo "across.sh: machine B needs a user and mount namespace, which this machine refuses: $(cat "$work/b.err")" >&2
     exit 77
   }
-  [ "$(cat "/proc/$machine_b/comm")" = sleep ]
+  [ -s "$work/b.pid" ]
 }
 wait_until "machine B is up" b_is_up
-on_b() { nsenter --target "$machine_b" --user --mount --preserve-credentials "$@"; }
+machine_b=$(cat "$work/b.pid")
+started+=("$machine_b")
+on_b=(nsenter --target "$machine_b" --user --mount --preserve-credentials)
 
 trade() {
   "$zebctl" publish "$a" "$master" --cmd 0 --ticket "$1" --symbol EURUSD --lot 0.5 --open-price "$2"
@@ -84,13 +87,13 @@ echo "== zebbridge out on A and zebbridge in on B, through $url"
 "$zebbridge" out "$a" "$master" --server "$url" &
 bridge_out=$!
 started+=("$bridge_out")
-on_b "$zebbridge" in "$b" "$master" --server "$url" &
+"${on_b[@]}" "$zebbridge" in "$b" "$master" --server "$url" &
 bridge_in=$!
 started+=("$bridge_in")
 
 echo "== machine B: follower copier-1 reads the copy while A publishes two more"
 wait_until "the copy exists on B" test -d "$b/$master/system"
-on_b timeout 60 "$zebctl" follow "$b" copier-1 "$master" --count 5 &
+"${on_b[@]}" timeout 60 "$zebctl" follow "$b" copier-1 "$master" --count 5 &
 follower=$!
 trade 5004 1.08402
 trade 5005 1.08398
