@@ -40,7 +40,7 @@ struct Plan {
   Timing timing;
 };
 
-const Plan kFull = {{1000, 10000, 100000}, 1000, 10000, 20000, 1000, 2000, 5000, {0.2, 5}};
+const Plan kFull = {{1000, 10000, 100000}, 1000, 10000, 20000, 1000, 5000, 10000, {0.2, 5}};
 const Plan kQuick = {{10, 20, 40}, 10, 100, 100, 20, 20, 50, {0.001, 1}};
 constexpr int kFollowers = 4;
 
