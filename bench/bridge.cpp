@@ -8,10 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <sstream>
-#include <thread>
 #include <vector>
 
 #include "follower.h"
@@ -43,8 +41,8 @@ sockaddr_in loopback(int port) {
   return address;
 }
 
-// Two TCP ports on 127.0.0.1 that were free a moment ago, both held while
-// the second is found, so they differ.
+// `count` TCP ports on 127.0.0.1 that were free a moment ago, all held until
+// the last is found, so they differ.
 std::vector<int> free_ports(int count) {
   std::vector<int> sockets, ports;
   for (int i = 0; i < count; ++i) {
