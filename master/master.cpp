@@ -64,6 +64,40 @@ bool withdraw_or_publish(MasterState& state, const char* record_path, bool known
   return true;
 }
 
+// What every Write does before it takes a number.
+bool ready_to_write(MasterState& state) {
+  if (!state.counter.is_open()) return error_fail(state.error, messages::kWriteNotInitialised);
+  const ChannelPaths& paths = state.paths;
+  if (!keep_channel_counter(state.counter, state.error, "Write", paths.master(), OrphanCheck::every_call))
+    return false;
+  return ensure_channel_directories(state.error, "Write", paths);
+}
+
+// Publishes the staged record under the number state.count holds.
+bool write_taken_number(MasterState& state) {
+  const ChannelPaths& paths = state.paths;
+  Path record = paths.record(state.count);
+  switch (retry_conflicts(
+      [&] { return platform::write_file(record.c_str(), &state.staged, sizeof state.staged); })) {
+    case platform::FileResult::ok:
+      break;
+    case platform::FileResult::open_failed:
+    case platform::FileResult::conflict:
+      return error_fail(state.error, messages::kWriteOpenFailed, record.c_str());
+    case platform::FileResult::io_failed:
+      error_fail(state.error, messages::kWriteFailed, record.c_str());
+      return withdraw_or_publish(state, record.c_str(), false);
+  }
+
+  // Record complete and closed, then the index, and only then the published
+  // count: a follower that sees the new count finds both files finished.
+  if (!write_index(state.error, paths.index(paths.master()).c_str(), paths.index_temp(paths.master()).c_str(),
+                   state.count))
+    return withdraw_or_publish(state, record.c_str(), true);
+  state.counter.publish(state.count);
+  return true;
+}
+
 }  // namespace
 
 bool master_init(MasterState& state, const char* root, const char* master) {
@@ -103,37 +137,26 @@ bool master_init(MasterState& state, const char* root, const char* master) {
 
 bool master_write(MasterState& state) {
   error_reset(state.error);
-  if (!state.counter.is_open()) return error_fail(state.error, messages::kWriteNotInitialised);
-  const ChannelPaths& paths = state.paths;
-  if (!keep_channel_counter(state.counter, state.error, "Write", paths.master(), OrphanCheck::every_call))
-    return false;
-  if (!ensure_channel_directories(state.error, "Write", paths)) return false;
+  if (!ready_to_write(state)) return false;
   if (state.count == INT32_MAX)
     return error_fail(state.error, messages::kWriteNoNumberLeft, static_cast<int>(state.count));
-
   // The number is taken before anything is written and never given back: a
   // failed Write leaves a gap that followers pass over.
   ++state.count;
-  Path record = paths.record(state.count);
-  switch (retry_conflicts(
-      [&] { return platform::write_file(record.c_str(), &state.staged, sizeof state.staged); })) {
-    case platform::FileResult::ok:
-      break;
-    case platform::FileResult::open_failed:
-    case platform::FileResult::conflict:
-      return error_fail(state.error, messages::kWriteOpenFailed, record.c_str());
-    case platform::FileResult::io_failed:
-      error_fail(state.error, messages::kWriteFailed, record.c_str());
-      return withdraw_or_publish(state, record.c_str(), false);
-  }
+  return write_taken_number(state);
+}
 
-  // Record complete and closed, then the index, and only then the published
-  // count: a follower that sees the new count finds both files finished.
-  if (!write_index(state.error, paths.index(paths.master()).c_str(), paths.index_temp(paths.master()).c_str(),
-                   state.count))
-    return withdraw_or_publish(state, record.c_str(), true);
-  state.counter.publish(state.count);
-  return true;
+bool master_write_numbered(MasterState& state, int32_t number) {
+  error_reset(state.error);
+  if (!ready_to_write(state)) return false;
+  int32_t published = state.counter.read();
+  if (number <= published)
+    return error_fail(state.error, "Write: record %d is not above the published count %d.",
+                      static_cast<int>(number), static_cast<int>(published));
+  // Numbers above the published count were never delivered: a file there is
+  // one a failed or killed Write left, which this record replaces.
+  state.count = number;
+  return write_taken_number(state);
 }
 
 }  // namespace zeb

@@ -26,4 +26,9 @@ bool master_init(MasterState& state, const char* root, const char* master);
 // Publishes the staged record as the next numbered record file.
 bool master_write(MasterState& state);
 
+// Publishes the staged record under `number`, which must lie above the
+// published count; numbers skipped stay gaps. For a copy of a channel that
+// keeps its source's numbers; hosts never get it.
+bool master_write_numbered(MasterState& state, int32_t number);
+
 }  // namespace zeb

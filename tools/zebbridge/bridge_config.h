@@ -1,0 +1,54 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zebbridge {
+
+// Exit statuses beside zebctl's (1 could not run, 2 bad usage): the bridge
+// stopped because going on would lose or duplicate records.
+constexpr int kRefused = 3;
+
+enum class Mode { out, in };
+
+// How the bridge proves who it is to the server, and whether it talks TLS.
+// Secrets live here only: nothing prints them.
+struct Credentials {
+  std::string user;
+  std::string password;
+  std::string token;
+  std::string creds_file;
+  bool tls = false;
+  std::string tls_ca;
+  std::string tls_cert;
+  std::string tls_key;
+};
+
+struct BridgeConfig {
+  Mode mode = Mode::out;
+  std::string root;
+  std::string master;
+  std::string channel;  // the channel id
+  std::string servers;  // one URL or a comma-separated list
+  int replicas = 1;     // of a stream the out bridge creates
+  bool json = false;
+  int status_interval_s = 60;
+  Credentials credentials;
+
+  const char* mode_name() const { return mode == Mode::out ? "out" : "in"; }
+  std::string stream() const { return "ZEB_" + channel; }
+  std::string subject() const { return "zeb.ch." + channel; }
+  // The follower name of the out bridge.
+  std::string follower() const { return "bridge-" + channel; }
+};
+
+// Reads the command line (the words after the program's name) and, for what
+// it leaves out, the environment through `getenv`. Bad usage throws
+// zebctl::Failure with status 2.
+BridgeConfig parse_config(const std::vector<std::string>& args,
+                          const std::function<const char*(const char*)>& getenv);
+
+extern const char kUsage[];
+
+}  // namespace zebbridge

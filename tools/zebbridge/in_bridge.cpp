@@ -1,0 +1,149 @@
+#include <cstring>
+
+#include "bridge.h"
+#include "command_line.h"
+#include "interrupt.h"
+#include "master.h"
+#include "position_file.h"
+
+namespace zebbridge {
+
+namespace {
+
+// Copies the stream into the local channel as its master, each record under
+// its number at the source. It reads the stream from the sequence after its
+// saved position, writes, then saves the position: after a crash between the
+// two, the record comes again and is passed over, as it is not above the
+// local count.
+class InBridge {
+ public:
+  InBridge(const BridgeConfig& config, Report& report) : config_(config), report_(report), link_(config) {}
+
+  void start() {
+    if (!zeb::master_init(master_, config_.root.c_str(), config_.master.c_str()))
+      zebctl::fail(master_.error.message);
+    std::string where = config_.root + "/" + config_.master;
+    switch (read_position(master_.paths, position_)) {
+      case PositionRead::unreadable:
+        zebctl::fail("cannot read the bridge position in " + std::string(master_.paths.master_dir()));
+      case PositionRead::missing:
+        if (master_.counter.read() > 0)
+          refuse(where + " holds records that did not come from channel " + config_.channel +
+                 " (its count is " + std::to_string(master_.counter.read()) + "): copy into a channel of its own");
+        position_ = {config_.channel, 0};
+        save_position();
+        break;
+      case PositionRead::found:
+        if (position_.channel != config_.channel)
+          refuse(where + " is a copy of channel " + position_.channel + ", not of " + config_.channel);
+        break;
+    }
+    report_.event("started",
+                  "copying stream " + config_.stream() + " into " + where + " from sequence " +
+                      std::to_string(position_.sequence + 1),
+                  {Report::text("root", config_.root), Report::text("master", config_.master),
+                   Report::text("stream", config_.stream()),
+                   Report::number("position", static_cast<int64_t>(position_.sequence))});
+  }
+
+  void run() {
+    while (!zebctl::interrupted()) {
+      // A consumer does not outlive its connection for sure; a new one
+      // starts from the saved position.
+      if (note_connection(link_, report_)) link_.unsubscribe();
+      report_.tick();
+      if (!link_.subscribed() && !subscribe()) {
+        backoff_.wait();
+        continue;
+      }
+      StoredRecord next;
+      Outcome got = link_.next(200, next);
+      if (got.kind == Outcome::not_found) continue;
+      if (got.kind == Outcome::wrong_sequence) refuse(got.error);
+      if (got.kind == Outcome::failed) {
+        report_.error(got.error);
+        link_.unsubscribe();
+        backoff_.wait();
+        continue;
+      }
+      if (next.sequence <= position_.sequence) continue;
+      if (next.sequence != position_.sequence + 1) refuse_gap(next.sequence);
+      if (!copy(next)) return;
+      report_.carried(static_cast<int64_t>(next.pending));
+    }
+  }
+
+ private:
+  [[noreturn]] void refuse_gap(uint64_t first_held) {
+    refuse("stream " + config_.stream() + " no longer holds sequence " + std::to_string(position_.sequence + 1) +
+           " (it holds " + std::to_string(first_held) + " on): the records in between would be lost");
+  }
+
+  // Checks that the stream still holds what comes next, and subscribes from
+  // there. False when that cannot be known yet.
+  bool subscribe() {
+    StreamFacts facts;
+    Outcome found = link_.stream(facts);
+    if (!found.is_ok()) {
+      report_.error(found.kind == Outcome::not_found ? "waiting for stream " + config_.stream() : found.error);
+      return false;
+    }
+    if (facts.last_sequence < position_.sequence)
+      refuse("stream " + config_.stream() + " ends at sequence " + std::to_string(facts.last_sequence) +
+             ", but this copy holds it up to " + std::to_string(position_.sequence) +
+             ": it is not the stream the copy was made from");
+    if (facts.first_sequence > position_.sequence + 1) refuse_gap(facts.first_sequence);
+    Outcome subscribed = link_.subscribe(position_.sequence + 1);
+    if (!subscribed.is_ok()) {
+      report_.error(subscribed.error);
+      return false;
+    }
+    report_.recovered();
+    backoff_.reset();
+    return true;
+  }
+
+  // Writes the record unless the channel has it, then saves the position;
+  // false when SIGINT or SIGTERM came first.
+  bool copy(const StoredRecord& next) {
+    if (next.number > master_.counter.read()) {
+      std::memcpy(&master_.staged, &next.record, sizeof next.record);
+      while (!zeb::master_write_numbered(master_, next.number)) {
+        report_.error(master_.error.message);
+        if (zebctl::interrupted()) return false;
+        backoff_.wait();
+      }
+    }
+    position_.sequence = next.sequence;
+    return save_position();
+  }
+
+  // A position that cannot be saved is tried again: it bounds what a restart
+  // reads again, and a stale one could take a retention gap for granted.
+  bool save_position() {
+    while (!write_position(master_.paths, position_)) {
+      report_.error("cannot save the bridge position in " + std::string(master_.paths.master_dir()));
+      if (zebctl::interrupted()) return false;
+      backoff_.wait();
+    }
+    return true;
+  }
+
+  const BridgeConfig& config_;
+  Report& report_;
+  NatsLink link_;
+  zeb::MasterState master_;
+  Position position_;
+  Backoff backoff_;
+};
+
+}  // namespace
+
+int run_in(const BridgeConfig& config, Report& report) {
+  InBridge bridge(config, report);
+  bridge.start();
+  bridge.run();
+  return 0;
+}
+
+}  // namespace zebbridge

@@ -1,0 +1,289 @@
+#include "nats_link.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "command_line.h"
+#include "listing.h"
+
+namespace zebbridge {
+
+namespace {
+
+constexpr const char* kMsgIdHeader = "Nats-Msg-Id";
+// The record number, which the message id also carries after the channel id.
+constexpr const char* kRecordHeader = "Zeb-Record";
+constexpr int64_t kNanosecondsPerMs = 1000000;
+// A retried publish within this window is recognised as the same message.
+constexpr int64_t kDuplicateWindowMs = 10 * 60 * 1000;
+// How long a call waits for the server's answer before it counts as failed.
+constexpr int64_t kRequestWaitMs = 3000;
+// The longest pause between two reconnect attempts.
+constexpr int64_t kMaxReconnectDelayMs = 2000;
+
+std::string describe(const std::string& what, natsStatus status, jsErrCode code = static_cast<jsErrCode>(0)) {
+  std::string text = what + ": " + natsStatus_GetText(status);
+  natsStatus ignored;
+  const char* detail = nats_GetLastError(&ignored);
+  if (detail != nullptr && detail[0] != '\0' && std::strcmp(detail, natsStatus_GetText(status)) != 0)
+    text += std::string(" (") + detail + ")";
+  if (code != 0) text += " [JetStream error " + std::to_string(static_cast<int>(code)) + "]";
+  return text;
+}
+
+void check_option(natsStatus status, const char* what) {
+  if (status != NATS_OK) zebctl::fail(describe(what, status));
+}
+
+// Reconnects back off from 50 ms to the bound, so a server that is down a
+// long time costs little and one that returns is met again within it.
+int64_t reconnect_delay(natsConnection*, int attempts, void*) {
+  int64_t delay = 50;
+  for (int i = 1; i < attempts && delay < kMaxReconnectDelayMs; ++i) delay *= 2;
+  return std::min(delay, kMaxReconnectDelayMs);
+}
+
+std::vector<std::string> split_servers(const std::string& servers) {
+  std::vector<std::string> urls;
+  size_t start = 0;
+  while (start <= servers.size()) {
+    size_t comma = servers.find(',', start);
+    if (comma == std::string::npos) comma = servers.size();
+    std::string url = servers.substr(start, comma - start);
+    url.erase(0, url.find_first_not_of(' '));
+    url.erase(url.find_last_not_of(' ') + 1);
+    if (!url.empty()) urls.push_back(url);
+    start = comma + 1;
+  }
+  return urls;
+}
+
+std::string message_id(const std::string& channel, int32_t number) {
+  return channel + ":" + std::to_string(number);
+}
+
+// Reads a message of the channel's stream as a record; the error names the
+// sequence and what is wrong when it is none.
+Outcome read_record_message(natsMsg* message, const BridgeConfig& config, StoredRecord& found) {
+  auto wrong = [&](const std::string& what) {
+    return Outcome{Outcome::wrong_sequence, "sequence " + std::to_string(found.sequence) + " of stream " +
+                                                config.stream() + " is not a record of channel " + config.channel +
+                                                ": " + what};
+  };
+  const char* number_text = nullptr;
+  const char* id = nullptr;
+  if (natsMsgHeader_Get(message, kRecordHeader, &number_text) != NATS_OK) return wrong("no record number");
+  if (natsMsgHeader_Get(message, kMsgIdHeader, &id) != NATS_OK) return wrong("no message id");
+  found.number = zeb::parse_number(number_text);
+  if (found.number <= 0) return wrong(std::string("record number \"") + number_text + "\"");
+  if (message_id(config.channel, found.number) != id) return wrong(std::string("message id \"") + id + "\"");
+  if (natsMsg_GetDataLength(message) != static_cast<int>(sizeof found.record))
+    return wrong(std::to_string(natsMsg_GetDataLength(message)) + " bytes");
+  std::memcpy(&found.record, natsMsg_GetData(message), sizeof found.record);
+  return {Outcome::ok, ""};
+}
+
+}  // namespace
+
+std::string stream_description(const std::string& master) {
+  return "zeb channel of master " + master;
+}
+
+NatsLink::NatsLink(const BridgeConfig& config) : config_(config) {
+  check_option(natsOptions_Create(&options_), "cannot set up the NATS client");
+  std::vector<std::string> urls = split_servers(config.servers);
+  if (urls.empty()) zebctl::bad_usage("--server names no URL");
+  std::vector<const char*> url_texts;
+  for (const std::string& url : urls) url_texts.push_back(url.c_str());
+  check_option(natsOptions_SetServers(options_, url_texts.data(), static_cast<int>(url_texts.size())),
+               "bad --server");
+  std::string name = std::string("zebbridge ") + config.mode_name() + " " + config.channel;
+  check_option(natsOptions_SetName(options_, name.c_str()), "cannot name the connection");
+  check_option(natsOptions_SetMaxReconnect(options_, -1), "cannot set reconnects");
+  check_option(natsOptions_SetCustomReconnectDelay(options_, reconnect_delay, nullptr), "cannot set reconnects");
+  check_option(natsOptions_SetRetryOnFailedConnect(options_, true, on_connected, this), "cannot set reconnects");
+  check_option(natsOptions_SetReconnectedCB(options_, on_connected, this), "cannot set reconnects");
+  check_option(natsOptions_SetDisconnectedCB(options_, on_disconnected, this), "cannot set reconnects");
+  // A silent peer (a cable pulled rather than a process killed) is noticed
+  // within about ten seconds.
+  check_option(natsOptions_SetPingInterval(options_, 5000), "cannot set pings");
+  check_option(natsOptions_SetMaxPingsOut(options_, 2), "cannot set pings");
+  check_option(natsOptions_SetTimeout(options_, 2000), "cannot set the connect timeout");
+
+  const Credentials& c = config.credentials;
+  if (!c.user.empty())
+    check_option(natsOptions_SetUserInfo(options_, c.user.c_str(), c.password.c_str()), "bad user");
+  if (!c.token.empty()) check_option(natsOptions_SetToken(options_, c.token.c_str()), "bad token");
+  if (!c.creds_file.empty())
+    check_option(natsOptions_SetUserCredentialsFromFiles(options_, c.creds_file.c_str(), nullptr),
+                 "cannot use the credentials file");
+  if (c.tls) check_option(natsOptions_SetSecure(options_, true), "cannot use TLS");
+  if (!c.tls_ca.empty())
+    check_option(natsOptions_LoadCATrustedCertificates(options_, c.tls_ca.c_str()),
+                 "cannot load the TLS CA certificates");
+  if (!c.tls_cert.empty())
+    check_option(natsOptions_LoadCertificatesChain(options_, c.tls_cert.c_str(), c.tls_key.c_str()),
+                 "cannot load the TLS certificate and key");
+
+  natsStatus status = natsConnection_Connect(&connection_, options_);
+  if (status == NATS_OK) connected_ = true;
+  // Not yet connected: the client keeps trying in the background.
+  else if (status != NATS_NOT_YET_CONNECTED)
+    zebctl::fail(describe("cannot connect", status));
+  jsOptions js_options;
+  jsOptions_Init(&js_options);
+  js_options.Wait = kRequestWaitMs;
+  check_option(natsConnection_JetStream(&js_, connection_, &js_options), "cannot use JetStream");
+}
+
+NatsLink::~NatsLink() {
+  unsubscribe();
+  jsCtx_Destroy(js_);
+  natsConnection_Destroy(connection_);
+  natsOptions_Destroy(options_);
+}
+
+void NatsLink::on_connected(natsConnection*, void* link) {
+  static_cast<NatsLink*>(link)->connected_ = true;
+}
+
+void NatsLink::on_disconnected(natsConnection*, void* link) {
+  static_cast<NatsLink*>(link)->disconnected_ = true;
+}
+
+Outcome NatsLink::stream(StreamFacts& facts) {
+  jsStreamInfo* info = nullptr;
+  jsErrCode code = static_cast<jsErrCode>(0);
+  natsStatus status = js_GetStreamInfo(&info, js_, config_.stream().c_str(), nullptr, &code);
+  if (status != NATS_OK) {
+    if (code == JSStreamNotFoundErr) return {Outcome::not_found, "stream " + config_.stream() + " not found"};
+    return {Outcome::failed, describe("cannot look up the stream", status, code)};
+  }
+  facts = StreamFacts();
+  for (int i = 0; i < info->Config->SubjectsLen; ++i) facts.subjects.push_back(info->Config->Subjects[i]);
+  if (info->Config->Description != nullptr) facts.description = info->Config->Description;
+  facts.first_sequence = info->State.FirstSeq;
+  facts.last_sequence = info->State.LastSeq;
+  jsStreamInfo_Destroy(info);
+  return {Outcome::ok, ""};
+}
+
+Outcome NatsLink::create_stream(StreamFacts& facts) {
+  std::string name = config_.stream();
+  std::string subject = config_.subject();
+  std::string description = stream_description(config_.master);
+  const char* subjects[] = {subject.c_str()};
+  jsStreamConfig stream_config;
+  jsStreamConfig_Init(&stream_config);
+  stream_config.Name = name.c_str();
+  stream_config.Description = description.c_str();
+  stream_config.Subjects = subjects;
+  stream_config.SubjectsLen = 1;
+  stream_config.Storage = js_FileStorage;
+  stream_config.Replicas = config_.replicas;
+  stream_config.Duplicates = kDuplicateWindowMs * kNanosecondsPerMs;
+  jsStreamInfo* info = nullptr;
+  jsErrCode code = static_cast<jsErrCode>(0);
+  natsStatus status = js_AddStream(&info, js_, &stream_config, nullptr, &code);
+  if (status != NATS_OK) return {Outcome::failed, describe("cannot create the stream", status, code)};
+  jsStreamInfo_Destroy(info);
+  return stream(facts);
+}
+
+Outcome NatsLink::last_record(StoredRecord& found) {
+  natsMsg* message = nullptr;
+  jsErrCode code = static_cast<jsErrCode>(0);
+  natsStatus status =
+      js_GetLastMsg(&message, js_, config_.stream().c_str(), config_.subject().c_str(), nullptr, &code);
+  if (status != NATS_OK) {
+    if (code == JSNoMessageFoundErr) return {Outcome::not_found, ""};
+    return {Outcome::failed, describe("cannot look up the stream's last record", status, code)};
+  }
+  found = StoredRecord();
+  found.sequence = natsMsg_GetSequence(message);
+  Outcome outcome = read_record_message(message, config_, found);
+  natsMsg_Destroy(message);
+  return outcome;
+}
+
+Outcome NatsLink::publish(int32_t number, const zeb::TradeRecord& record, uint64_t expected_last,
+                          uint64_t& sequence, bool& duplicate) {
+  natsMsg* message = nullptr;
+  std::string id = message_id(config_.channel, number);
+  std::string number_text = std::to_string(number);
+  natsStatus status = natsMsg_Create(&message, config_.subject().c_str(), nullptr,
+                                     reinterpret_cast<const char*>(&record), sizeof record);
+  if (status == NATS_OK) status = natsMsgHeader_Set(message, kMsgIdHeader, id.c_str());
+  if (status == NATS_OK) status = natsMsgHeader_Set(message, kRecordHeader, number_text.c_str());
+  if (status != NATS_OK) {
+    natsMsg_Destroy(message);
+    return {Outcome::failed, describe("cannot make the message", status)};
+  }
+  jsPubOptions options;
+  jsPubOptions_Init(&options);
+  if (expected_last == 0)
+    options.ExpectNoMessage = true;
+  else
+    options.ExpectLastSubjectSeq = expected_last;
+  jsPubAck* ack = nullptr;
+  jsErrCode code = static_cast<jsErrCode>(0);
+  status = js_PublishMsg(&ack, js_, message, &options, &code);
+  natsMsg_Destroy(message);
+  if (status != NATS_OK) {
+    if (code == JSStreamWrongLastSequenceErr) return {Outcome::wrong_sequence, describe("publish", status, code)};
+    return {Outcome::failed, describe("cannot publish record " + number_text, status, code)};
+  }
+  sequence = ack->Sequence;
+  duplicate = ack->Duplicate;
+  jsPubAck_Destroy(ack);
+  return {Outcome::ok, ""};
+}
+
+Outcome NatsLink::subscribe(uint64_t first) {
+  unsubscribe();
+  std::string stream = config_.stream();
+  jsSubOptions options;
+  jsSubOptions_Init(&options);
+  options.Stream = stream.c_str();
+  options.Ordered = true;
+  options.Config.DeliverPolicy = js_DeliverByStartSequence;
+  options.Config.OptStartSeq = first;
+  // Heartbeats tell a consumer lost with a restarted server within seconds.
+  options.Config.Heartbeat = 1000 * kNanosecondsPerMs;
+  jsErrCode code = static_cast<jsErrCode>(0);
+  natsStatus status = js_SubscribeSync(&subscription_, js_, config_.subject().c_str(), nullptr, &options, &code);
+  if (status != NATS_OK) {
+    subscription_ = nullptr;
+    return {Outcome::failed, describe("cannot subscribe to the stream", status, code)};
+  }
+  return {Outcome::ok, ""};
+}
+
+void NatsLink::unsubscribe() {
+  if (subscription_ == nullptr) return;
+  natsSubscription_Unsubscribe(subscription_);
+  natsSubscription_Destroy(subscription_);
+  subscription_ = nullptr;
+}
+
+Outcome NatsLink::next(int timeout_ms, StoredRecord& next) {
+  natsMsg* message = nullptr;
+  natsStatus status = natsSubscription_NextMsg(&message, subscription_, timeout_ms);
+  if (status == NATS_TIMEOUT) return {Outcome::not_found, ""};
+  if (status != NATS_OK) return {Outcome::failed, describe("the subscription broke off", status)};
+  jsMsgMetaData* meta = nullptr;
+  status = natsMsg_GetMetaData(&meta, message);
+  if (status != NATS_OK) {
+    natsMsg_Destroy(message);
+    return {Outcome::failed, describe("a message without its stream sequence", status)};
+  }
+  next = StoredRecord();
+  next.sequence = meta->Sequence.Stream;
+  next.pending = meta->NumPending;
+  jsMsgMetaData_Destroy(meta);
+  Outcome outcome = read_record_message(message, config_, next);
+  natsMsg_Destroy(message);
+  return outcome;
+}
+
+}  // namespace zebbridge

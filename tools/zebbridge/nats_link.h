@@ -1,0 +1,93 @@
+#pragma once
+
+#include <nats/nats.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bridge_config.h"
+#include "trade_record.h"
+
+namespace zebbridge {
+
+// How a call to the server went. `failed` covers everything that may clear
+// by itself (no connection, a timeout, a server without JetStream yet): the
+// caller tries again later. `error` says what happened.
+struct Outcome {
+  enum Kind { ok, not_found, wrong_sequence, failed } kind;
+  std::string error;
+  bool is_ok() const { return kind == ok; }
+};
+
+struct StreamFacts {
+  std::vector<std::string> subjects;
+  std::string description;
+  uint64_t first_sequence = 0;
+  uint64_t last_sequence = 0;  // 0 while the stream never held a message
+};
+
+// A record as the stream holds it.
+struct StoredRecord {
+  uint64_t sequence = 0;
+  int32_t number = 0;
+  zeb::TradeRecord record = {};
+  uint64_t pending = 0;  // messages after it, as a consumer saw them
+};
+
+// The text the out bridge gives a stream it creates, naming the source.
+std::string stream_description(const std::string& master);
+
+// One connection to the NATS server (or cluster) with its JetStream context.
+// The connection reconnects by itself, forever; calls made while it is away
+// fail and are tried again by the bridge.
+class NatsLink {
+ public:
+  // Throws zebctl::Failure when the options cannot be applied (a TLS file
+  // that does not load); an unreachable server is not a failure.
+  explicit NatsLink(const BridgeConfig& config);
+  ~NatsLink();
+  NatsLink(const NatsLink&) = delete;
+  NatsLink& operator=(const NatsLink&) = delete;
+
+  // Connection changes since the last call, seen by the client's threads.
+  bool take_connected() { return connected_.exchange(false); }
+  bool take_disconnected() { return disconnected_.exchange(false); }
+
+  Outcome stream(StreamFacts& facts);
+  // Creates the channel's stream: file storage, a duplicate window of ten
+  // minutes, the configured replicas.
+  Outcome create_stream(StreamFacts& facts);
+  // The stream's newest record; not_found when it holds none.
+  Outcome last_record(StoredRecord& found);
+  // Publishes record `number` as the subject's next message, which the
+  // server stores only when the subject's last message is `expected_last`
+  // (0: no message yet) and no message with the same id came before.
+  Outcome publish(int32_t number, const zeb::TradeRecord& record, uint64_t expected_last, uint64_t& sequence,
+                  bool& duplicate);
+
+  // The stream's messages from `first` on, in order, through an ordered
+  // consumer; only one at a time.
+  Outcome subscribe(uint64_t first);
+  void unsubscribe();
+  bool subscribed() const { return subscription_ != nullptr; }
+  // Waits up to `timeout_ms` for the next message: ok with `next` filled,
+  // not_found when none came, wrong_sequence when the message is no record
+  // of this channel (its `error` says why), failed when the subscription broke.
+  Outcome next(int timeout_ms, StoredRecord& next);
+
+ private:
+  static void on_connected(natsConnection*, void* link);
+  static void on_disconnected(natsConnection*, void* link);
+
+  const BridgeConfig& config_;
+  natsOptions* options_ = nullptr;
+  natsConnection* connection_ = nullptr;
+  jsCtx* js_ = nullptr;
+  natsSubscription* subscription_ = nullptr;
+  std::atomic<bool> connected_{false};
+  std::atomic<bool> disconnected_{false};
+};
+
+}  // namespace zebbridge
