@@ -3,6 +3,7 @@
 #include <map>
 
 #include "bridge_config.h"
+#include "bridge_report.h"
 #include "channel_id.h"
 #include "command_line.h"
 #include "position_file.h"
@@ -73,6 +74,15 @@ TEST(BridgeConfig, CredentialsComeFromOptionsBeforeTheEnvironment) {
   EXPECT_EQ(config.credentials.tls_ca, "/ca.pem");
   EXPECT_TRUE(config.credentials.tls);
   EXPECT_FALSE(parse({"out", "/r", "M1", "--server", "u"}).credentials.tls);
+}
+
+TEST(BridgeConfig, NoPrintedTextShowsAPasswordOrToken) {
+  Credentials credentials;
+  credentials.password = "*";
+  credentials.token = "s3cret";
+  EXPECT_EQ(without_secrets("nats://bob:pw@h:4222, tls://x@h2/ token s3cret and a * here", credentials),
+            "nats://***@h:4222, tls://***@h2/ token *** and a *** here");
+  EXPECT_EQ(without_secrets("nats://127.0.0.1:4222 (bob@home)", {}), "nats://127.0.0.1:4222 (bob@home)");
 }
 
 class PositionFileTest : public zeb::test::ChannelTest {};
