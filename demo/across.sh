@@ -25,13 +25,15 @@ zebbridge="$build_dir/tools/zebbridge/zebbridge"
 nats_server=$(PATH="$PATH:/usr/sbin" command -v nats-server) || { echo "across.sh: nats-server not found" >&2; exit 1; }
 
 work=$(mktemp -d)
-a="$work/a" b="$work/b" master=Alpha
+# The master's name carries this run's id: on machine A it names the shared
+# counter, /dev/shm/zeb_NAME, which is removed at the end.
+a="$work/a" b="$work/b" master="Alpha-$$"
 mkdir "$a" "$b"
 started=()
 stop_all() {
   for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait
-  rm -rf "$work"
+  rm -rf "$work" "/dev/shm/zeb_$master"
 }
 trap stop_all EXIT
 
