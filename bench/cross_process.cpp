@@ -247,13 +247,18 @@ Latency measure_latency(const Medium& medium, int32_t records) {
   Channel channel(medium);
   // One master per name: the master process below takes it over.
   channel.writer.counter.close();
+  return measure_latency_across(channel, channel, records, false);
+}
+
+Latency measure_latency_across(const Channel& source, const Channel& copy, int32_t records,
+                               bool yield_when_idle) {
   return ping_pong(
       records,
       [&](Board& board, const Arrival& arrived) {
-        return follow_channel(channel, "latency", records, false, board, arrived);
+        return follow_channel(copy, follower_name(0), records, yield_when_idle, board, arrived);
       },
       [&](Board& board, const Written& written) {
-        return publish_channel(channel, records, 1, board, written);
+        return publish_channel(source, records, 1, board, written);
       });
 }
 
@@ -279,10 +284,14 @@ Latency measure_counter_latency(int32_t records) {
 }
 
 Throughput measure_throughput(const Medium& medium, int32_t records, int followers) {
-  Throughput result;
   Channel channel(medium);
   // One master per name: the master process below takes it over.
   channel.writer.counter.close();
+  return measure_throughput_across(channel, channel, records, followers);
+}
+
+Throughput measure_throughput_across(const Channel& source, const Channel& copy, int32_t records, int followers) {
+  Throughput result;
   SharedBoard shared(records);
   Board* board = shared.get();
   if (board == nullptr || followers > kMaxFollowers) {
@@ -292,14 +301,13 @@ Throughput measure_throughput(const Medium& medium, int32_t records, int followe
   std::vector<pid_t> pids;
   for (int i = 0; i < followers; ++i) {
     pids.push_back(start([&, i] {
-      return follow_channel(channel, "f" + std::to_string(i + 1), records, true, *board,
-                            [&, i](int32_t n, int64_t) {
-                              if (n == records) board->finished_ns[i].store(now_ns());
-                            });
+      return follow_channel(copy, follower_name(i), records, true, *board, [&, i](int32_t n, int64_t) {
+        if (n == records) board->finished_ns[i].store(now_ns());
+      });
     }));
   }
   pids.push_back(start([&] {
-    return publish_channel(channel, records, followers, *board, [](int32_t, int64_t) { return true; });
+    return publish_channel(source, records, followers, *board, [](int32_t, int64_t) { return true; });
   }));
   result.error = wait_all(pids);
   if (!result.error.empty()) return result;
@@ -308,6 +316,10 @@ Throughput measure_throughput(const Medium& medium, int32_t records, int followe
   for (int i = 0; i < followers; ++i) finished = std::max(finished, board->finished_ns[i].load());
   result.per_second = records / ((finished - board->started_ns.load()) / 1e9);
   return result;
+}
+
+std::string follower_name(int i) {
+  return "f" + std::to_string(i + 1);
 }
 
 }  // namespace zeb::bench

@@ -19,6 +19,12 @@ struct Latency {
 // once the follower has committed the last, and 100 µs later, so each
 // record meets an idle follower.
 Latency measure_latency(const Medium& medium, int32_t records);
+// The same with the master writing on `source` and the follower reading
+// `copy`, which something else (a bridge) fills from the source; the
+// follower yields the processor when it finds nothing new if asked to. The
+// channels' masters must be closed: the master process takes over.
+Latency measure_latency_across(const Channel& source, const Channel& copy, int32_t records,
+                               bool yield_when_idle);
 
 // The same between two processes that share nothing but a counter in shared
 // memory: the master stores the record's number, the follower spins until
@@ -35,5 +41,11 @@ struct Throughput {
 // first Write to the last follower's Commit of the last record. Followers
 // yield the processor when they find nothing new.
 Throughput measure_throughput(const Medium& medium, int32_t records, int followers);
+// The same with the master writing on `source` and the followers reading
+// `copy`, as measure_latency_across.
+Throughput measure_throughput_across(const Channel& source, const Channel& copy, int32_t records, int followers);
+
+// The name of follower process i (from 0) of a run.
+std::string follower_name(int i);
 
 }  // namespace zeb::bench

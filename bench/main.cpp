@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "bridge.h"
 #include "cases.h"
 #include "cross_process.h"
 #include "results.h"
@@ -34,11 +35,13 @@ struct Plan {
   int32_t latency_records;
   int32_t throughput_records;
   int32_t disk_throughput_records;
+  int32_t bridge_latency_records;
+  int32_t bridge_throughput_records;
   Timing timing;
 };
 
-const Plan kFull = {{1000, 10000, 100000}, 1000, 10000, 20000, 1000, {0.2, 5}};
-const Plan kQuick = {{10, 20, 40}, 10, 100, 100, 20, {0.001, 1}};
+const Plan kFull = {{1000, 10000, 100000}, 1000, 10000, 20000, 1000, 5000, 10000, {0.2, 5}};
+const Plan kQuick = {{10, 20, 40}, 10, 100, 100, 20, 20, 50, {0.001, 1}};
 constexpr int kFollowers = 4;
 
 // Creating a file on the real disk costs so much more than on tmpfs that
@@ -87,6 +90,7 @@ struct Run {
   Plan plan;
   Results results;
   std::vector<std::string> errors;
+  std::vector<std::string> notes;  // printed under the table
   // What the in-process cases work on; it must outlive the measurement.
   std::vector<std::unique_ptr<Channel>> channels;
   std::vector<std::unique_ptr<SqliteQueue>> peers;
@@ -145,8 +149,33 @@ std::vector<Row> cost_rows(const Run& run) {
   return rows;
 }
 
+// Through zebbridge between two roots on tmpfs, against the same on one
+// machine (`local`, measured on tmpfs just before).
+void add_bridge_rows(Run& run, std::vector<Row>& rows, const Latency& local) {
+  int32_t records = run.plan.bridge_latency_records, carried = run.plan.bridge_throughput_records;
+  std::fprintf(stderr, "through the bridge: latency over %d records, throughput of %d records\n",
+               static_cast<int>(records), static_cast<int>(carried));
+  BridgeFigures bridge = measure_bridge(tmpfs(), records, carried);
+  if (!bridge.skipped.empty()) {
+    run.notes.push_back("The rows through the bridge were not measured: " + bridge.skipped + ".");
+    return;
+  }
+  if (!bridge.latency.error.empty()) run.errors.push_back("bridge latency: " + bridge.latency.error);
+  if (!bridge.throughput.error.empty()) run.errors.push_back("bridge throughput: " + bridge.throughput.error);
+  std::string medium = tmpfs().label + ", loopback";
+  std::string local_label = "Write to Read on one machine";
+  rows.push_back({"Write on A to Read on B through the bridge, median (" + count_text(records) + " records)", medium,
+                  bridge.latency.median_ns, Unit::nanoseconds, {{local_label, local.median_ns}}});
+  rows.push_back({"Write on A to Read on B through the bridge, 99th percentile", medium, bridge.latency.p99_ns,
+                  Unit::nanoseconds, {{local_label, local.p99_ns}}});
+  rows.push_back({"Records/s from A to B through the bridge (" + count_text(carried) + " records)", medium,
+                  bridge.throughput.per_second, Unit::per_second,
+                  {{"Write alone, in one process", 1e9 / run.ns("write", tmpfs())}}});
+}
+
 void add_process_rows(Run& run, std::vector<Row>& rows) {
   int32_t records = run.plan.latency_records;
+  Latency local;
   for (const Medium& medium : {tmpfs(), disk()}) {
     std::fprintf(stderr, "latency over %d records on %s, and of a bare counter\n", static_cast<int>(records),
                  medium.label.c_str());
@@ -154,6 +183,7 @@ void add_process_rows(Run& run, std::vector<Row>& rows) {
     Latency latency = measure_latency(medium, records);
     for (const Latency* measured : {&bare, &latency})
       if (!measured->error.empty()) run.errors.push_back("latency: " + measured->error);
+    if (medium.label == tmpfs().label) local = latency;
     std::string bare_label = "bare shared counter between two processes";
     Row median = {"Write to Read latency, median (" + count_text(records) + " records)", medium.label,
                   latency.median_ns, Unit::nanoseconds, {{bare_label, bare.median_ns}}};
@@ -174,6 +204,7 @@ void add_process_rows(Run& run, std::vector<Row>& rows) {
                     medium.label, throughput.per_second, Unit::per_second,
                     {{"Write alone, in one process", 1e9 / run.ns("write", medium)}}});
   }
+  add_bridge_rows(run, rows, local);
 }
 
 void write_plot_data(const Run& run, const char* path) {
@@ -223,6 +254,7 @@ int main(int argc, char** argv) {
 
   print_preamble(run.plan, quick, load_at_start);
   print_table(stdout, rows);
+  for (const std::string& note : run.notes) std::printf("\n%s\n", note.c_str());
   if (plot != nullptr) write_plot_data(run, plot);
   for (const std::string& error : run.errors) std::fprintf(stderr, "error: %s\n", error.c_str());
   return run.errors.empty() ? 0 : 1;

@@ -7,7 +7,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/scripts/lib/setup.sh"
 
-need_packages cmake g++ make libgtest-dev nlohmann-json3-dev python3 libbenchmark-dev libsqlite3-dev gnuplot-nox
+need_packages cmake g++ make libgtest-dev nlohmann-json3-dev python3 libbenchmark-dev libsqlite3-dev gnuplot-nox \
+  pkg-config libnats-dev nats-server
 build_dir="$here/build/bench"
 cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON -DZEB_BUILD_BENCHMARK=ON >/dev/null
 cmake --build "$build_dir" -j 2 --target zeb_bench >/dev/null

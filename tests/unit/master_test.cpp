@@ -136,6 +136,34 @@ TEST_F(MasterTest, InitPublishesNoFurtherThanTheNewestWholeRecord) {
   EXPECT_EQ(published(), 4);
 }
 
+// A copy of a channel keeps its source's numbers: gaps stay gaps, a number
+// not above the published count is refused, and a half-written file above
+// it (a copy killed while writing) is replaced rather than passed over.
+TEST_F(MasterTest, ANumberedWriteKeepsTheNumberGivenAndNeverGoesBack) {
+  ASSERT_EQ(init(), 1);
+  state.staged = test::sample_record(3);
+  ASSERT_EQ(master_write_numbered(state, 3), 1) << message();
+  EXPECT_FALSE(test::exists(record_path("000001")));
+  EXPECT_EQ(published(), 3);
+  for (int32_t stale : {3, 2}) {
+    EXPECT_EQ(master_write_numbered(state, stale), 0);
+    EXPECT_EQ(message(), "Write: record " + std::to_string(stale) + " is not above the published count 3.");
+  }
+  TradeRecord kept = test::sample_record(3);
+  EXPECT_EQ(std::memcmp(test::read_bytes(record_path("000003")).data(), &kept, 80), 0);
+
+  test::write_text(record_path("000006"), std::string(40, 'x'));
+  state.counter.close();  // killed
+  ASSERT_EQ(init(), 1);
+  EXPECT_EQ(published(), 3);
+  state.staged = test::sample_record(6);
+  ASSERT_EQ(master_write_numbered(state, 6), 1) << message();
+  TradeRecord whole = test::sample_record(6);
+  EXPECT_EQ(std::memcmp(test::read_bytes(record_path("000006")).data(), &whole, 80), 0);
+  EXPECT_EQ(published(), 6);
+  EXPECT_EQ(test::read_text(index_path(master)), "6");
+}
+
 TEST_F(MasterTest, AnIndexAheadOfTheDirectoryWins) {
   test::make_directory(system_dir());
   test::write_text(record_path("000002"), std::string(80, 'x'));

@@ -10,6 +10,9 @@
 
 namespace zebbridge {
 
+// `text` with every password and token shown as "***", also one inside a URL.
+std::string without_secrets(std::string text, const Credentials& credentials);
+
 // What the bridge tells its operator or supervisor on standard output: one
 // line per event, as text ("zebbridge out: ...") or as a JSON object, and a
 // status line every interval with the records carried, the lag and the last
@@ -47,6 +50,8 @@ class Report {
   void final_line(const char* event_name, const std::string& message);
 
  private:
+  std::string compose_line(const char* name, const std::string& message, const std::vector<Field>& fields) const;
+
   const BridgeConfig& config_;
   int64_t carried_ = 0;
   int64_t lag_ = 0;

@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
   }
 
   zebctl::stop_on_interrupt();
+  zebbridge::NatsClientLibrary client;
   zebbridge::Report report(config);
   try {
     int status = config.mode == zebbridge::Mode::out ? zebbridge::run_out(config, report)

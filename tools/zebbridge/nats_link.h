@@ -39,6 +39,15 @@ struct StoredRecord {
 // The text the out bridge gives a stream it creates, naming the source.
 std::string stream_description(const std::string& master);
 
+// The NATS client library's own threads and memory, released when this
+// goes out of scope, after every connection.
+struct NatsClientLibrary {
+  NatsClientLibrary() = default;
+  ~NatsClientLibrary() { nats_Close(); }
+  NatsClientLibrary(const NatsClientLibrary&) = delete;
+  NatsClientLibrary& operator=(const NatsClientLibrary&) = delete;
+};
+
 // One connection to the NATS server (or cluster) with its JetStream context.
 // The connection reconnects by itself, forever; calls made while it is away
 // fail and are tried again by the bridge.

@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "bridge_config.h"
+#include "bridge_report.h"
+#include "channel_id.h"
+#include "command_line.h"
+#include "position_file.h"
+#include "support/channel_fixture.h"
+#include "support/test_support.h"
+
+namespace zebbridge {
+namespace {
+
+using Environment = std::map<std::string, std::string>;
+
+BridgeConfig parse(std::vector<std::string> args, const Environment& environment = {}) {
+  return parse_config(args, [&](const char* name) -> const char* {
+    auto found = environment.find(name);
+    return found == environment.end() ? nullptr : found->second.c_str();
+  });
+}
+
+// The usage error a command line gets, or "" when it is accepted.
+std::string refusal(std::vector<std::string> args, const Environment& environment = {}) {
+  try {
+    parse(args, environment);
+    return "";
+  } catch (const zebctl::Failure& failure) {
+    EXPECT_EQ(failure.status, zebctl::kBadUsage);
+    return failure.message;
+  }
+}
+
+TEST(BridgeConfig, TheChannelIdIsTheMasterNameInHexUnlessGiven) {
+  BridgeConfig config = parse({"out", "/r", "M1", "--server", "nats://127.0.0.1:4222"});
+  EXPECT_EQ(config.channel, "4d31");
+  EXPECT_EQ(config.stream(), "ZEB_4d31");
+  EXPECT_EQ(config.subject(), "zeb.ch.4d31");
+  EXPECT_EQ(config.follower(), "bridge-4d31");
+  // Master names NATS could not carry still give an id; no two names share one.
+  EXPECT_EQ(channel_id_of_master("a.b c\xe9"), "612e622063e9");
+  EXPECT_NE(channel_id_of_master("41"), channel_id_of_master("A"));
+  EXPECT_EQ(parse({"in", "/r", "M1", "--server", "u", "--channel", "Desk_7-b"}).channel, "Desk_7-b");
+}
+
+TEST(BridgeConfig, BadCommandLinesAreRefusedWithTheReason) {
+  const std::vector<std::string> base = {"out", "/r", "M1", "--server", "u"};
+  auto with = [&](std::vector<std::string> more) {
+    std::vector<std::string> args = base;
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  };
+  EXPECT_NE(refusal({"sideways", "/r", "M1", "--server", "u"}).find("unknown mode"), std::string::npos);
+  EXPECT_NE(refusal({"out", "/r", "M1"}).find("--server URL is needed"), std::string::npos);
+  EXPECT_NE(refusal(with({"--channel", "a.b"})).find("only letters, digits"), std::string::npos);
+  EXPECT_NE(refusal(with({"--channel", ""})).find("empty"), std::string::npos);
+  EXPECT_NE(refusal({"out", "/r", std::string(61, 'm'), "--server", "u"}).find("give one with --channel"),
+            std::string::npos);
+  EXPECT_EQ(refusal({"out", "/r", std::string(60, 'm'), "--server", "u"}), "");
+  EXPECT_NE(refusal({"in", "/r", "M1", "--server", "u", "--replicas", "3"}).find("out bridge"), std::string::npos);
+  EXPECT_NE(refusal(with({"--user", "u"})).find("password"), std::string::npos);
+  EXPECT_NE(refusal(with({"--token", "t"}), {{"ZEB_NATS_CREDS", "/c"}}).find("one of"), std::string::npos);
+  EXPECT_NE(refusal(with({"--tls-cert", "c"})).find("--tls-key"), std::string::npos);
+}
+
+TEST(BridgeConfig, CredentialsComeFromOptionsBeforeTheEnvironment) {
+  Environment environment = {{"ZEB_NATS_USER", "env-user"}, {"ZEB_NATS_PASSWORD", "env-pass"},
+                             {"ZEB_NATS_TLS_CA", "/ca.pem"}};
+  BridgeConfig config = parse({"out", "/r", "M1", "--server", "u", "--password", "opt-pass"}, environment);
+  EXPECT_EQ(config.credentials.user, "env-user");
+  EXPECT_EQ(config.credentials.password, "opt-pass");
+  EXPECT_EQ(config.credentials.tls_ca, "/ca.pem");
+  EXPECT_TRUE(config.credentials.tls);
+  EXPECT_FALSE(parse({"out", "/r", "M1", "--server", "u"}).credentials.tls);
+}
+
+TEST(BridgeConfig, NoPrintedTextShowsAPasswordOrToken) {
+  Credentials credentials;
+  credentials.password = "*";
+  credentials.token = "s3cret";
+  EXPECT_EQ(without_secrets("nats://bob:pw@h:4222, tls://x@h2/ token s3cret and a * here", credentials),
+            "nats://***@h:4222, tls://***@h2/ token *** and a *** here");
+  EXPECT_EQ(without_secrets("nats://127.0.0.1:4222 (bob@home)", {}), "nats://127.0.0.1:4222 (bob@home)");
+}
+
+class PositionFileTest : public zeb::test::ChannelTest {};
+
+TEST_F(PositionFileTest, APositionSurvivesARoundTripAndABadFileIsNotTakenForOne) {
+  zeb::ErrorState error;
+  zeb::ChannelPaths paths;
+  ASSERT_TRUE(paths.set(error, root.c_str(), master.c_str(), master.c_str()));
+  ASSERT_TRUE(zeb::ensure_channel_directories(error, "Init", paths));
+  Position position;
+  EXPECT_EQ(read_position(paths, position), PositionRead::missing);
+  ASSERT_TRUE(write_position(paths, {"ch-1", 18446744073709551615u}));
+  ASSERT_EQ(read_position(paths, position), PositionRead::found);
+  EXPECT_EQ(position.channel, "ch-1");
+  EXPECT_EQ(position.sequence, 18446744073709551615u);
+  for (const char* bad : {"", "ch-1\n", "ch-1 12", " 12\n", "ch-1 x\n"}) {
+    zeb::test::write_text(paths.entry("bridge.position").c_str(), bad);
+    EXPECT_EQ(read_position(paths, position), PositionRead::unreadable) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace zebbridge
