@@ -1,6 +1,7 @@
 // What zebbridge refuses to do, and how it ends: a refusal (going on would
 // lose or duplicate records) exits 3 with "zebbridge: " and the reason on
-// stderr; bad usage exits 2 and touches nothing; SIGTERM exits 0.
+// stderr; bad usage exits 2 and touches nothing; a channel it cannot open
+// exits 1; SIGTERM and SIGINT exit 0. Secrets are never printed.
 #include <nlohmann/json.hpp>
 #include <signal.h>
 #include <stdlib.h>
