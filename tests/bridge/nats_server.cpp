@@ -1,0 +1,154 @@
+#include "nats_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "support/test_support.h"
+
+namespace zeb::test {
+
+namespace {
+
+sockaddr_in loopback(int port) {
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+}  // namespace
+
+int free_port() {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address = loopback(0);
+  socklen_t size = sizeof address;
+  int port = 0;
+  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+    port = ntohs(address.sin_port);
+  if (fd >= 0) ::close(fd);
+  return port;
+}
+
+int http_get_status(int port, const std::string& path) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return 0;
+  timeval second = {1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &second, sizeof second);
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &second, sizeof second);
+  sockaddr_in address = loopback(port);
+  std::string request = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+  std::string answer;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+    char buffer[256];
+    ssize_t got;
+    while (answer.find("\r\n") == std::string::npos && (got = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
+      answer.append(buffer, static_cast<size_t>(got));
+  }
+  ::close(fd);
+  // "HTTP/1.x NNN reason"
+  size_t space = answer.find(' ');
+  return space == std::string::npos ? 0 : std::atoi(answer.c_str() + space + 1);
+}
+
+NatsServer::NatsServer(const std::string& store_base, const std::string& name)
+    : dir_(store_base), name_(name), client_port_(free_port()), monitor_port_(free_port()) {}
+
+NatsServer::~NatsServer() {
+  if (running()) kill();
+}
+
+void NatsServer::join_cluster(const std::string& cluster, int cluster_port,
+                              const std::vector<int>& route_ports) {
+  cluster_ = cluster;
+  cluster_port_ = cluster_port;
+  route_ports_ = route_ports;
+}
+
+bool NatsServer::start(bool wait_ready) {
+  std::string store = dir_ / "store";
+  std::vector<std::string> argv = {"/usr/sbin/nats-server"};
+  if (cluster_.empty()) {
+    argv.insert(argv.end(), {"-a", "127.0.0.1", "-p", std::to_string(client_port_), "-m",
+                             std::to_string(monitor_port_), "-js", "-sd", store, "-n", name_});
+    argv.insert(argv.end(), auth_.begin(), auth_.end());
+  } else {
+    std::string routes;
+    for (int port : route_ports_)
+      routes += (routes.empty() ? "" : ", ") + std::string("nats-route://127.0.0.1:") + std::to_string(port);
+    std::string config = dir_ / "server.conf";
+    write_text(config, "server_name: " + name_ + "\n" +
+                           "listen: 127.0.0.1:" + std::to_string(client_port_) + "\n" +
+                           "http: 127.0.0.1:" + std::to_string(monitor_port_) + "\n" +
+                           "jetstream { store_dir: \"" + store + "\" }\n" +
+                           "cluster {\n  name: " + cluster_ + "\n  listen: 127.0.0.1:" +
+                           std::to_string(cluster_port_) + "\n  routes: [" + routes + "]\n}\n");
+    argv.insert(argv.end(), {"-c", config});
+  }
+  pid_ = spawn_logged(argv, log_path(), log_path() + ".err");
+  return !wait_ready || (eventually([&] { return ready() || !running(); }, 30) && running());
+}
+
+bool NatsServer::ready() const {
+  return http_get_status(monitor_port_, "/healthz") == 200;
+}
+
+bool NatsServer::running() {
+  int status;
+  if (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == pid_) pid_ = 0;
+  return pid_ > 0;
+}
+
+int NatsServer::end(int signal) {
+  if (!running()) return -1;
+  ::kill(pid_, signal);
+  int status = wait_for(pid_, 30);
+  pid_ = 0;
+  return status;
+}
+
+int NatsServer::stop() {
+  return end(SIGTERM);
+}
+
+int NatsServer::kill() {
+  return end(SIGKILL);
+}
+
+NatsCluster::NatsCluster(const std::string& store_base) {
+  std::vector<int> cluster_ports = {free_port(), free_port(), free_port()};
+  for (int i = 0; i < 3; ++i) {
+    nodes_.push_back(std::make_unique<NatsServer>(store_base, "node" + std::to_string(i + 1)));
+    std::vector<int> routes;
+    for (int j = 0; j < 3; ++j)
+      if (j != i) routes.push_back(cluster_ports[j]);
+    nodes_.back()->join_cluster("zebtest", cluster_ports[i], routes);
+  }
+}
+
+bool NatsCluster::start() {
+  for (auto& node : nodes_)
+    if (!node->start(false)) return false;
+  for (auto& node : nodes_)
+    if (!eventually([&] { return node->ready() || !node->running(); }, 60) || !node->running())
+      return false;
+  return true;
+}
+
+std::string NatsCluster::url() const {
+  std::string urls;
+  for (const auto& node : nodes_) urls += (urls.empty() ? "" : ",") + node->url();
+  return urls;
+}
+
+}  // namespace zeb::test

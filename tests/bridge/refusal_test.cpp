@@ -1,0 +1,234 @@
+// What zebbridge refuses to do, and how it ends: a refusal (going on would
+// lose or duplicate records) exits 3 with "zebbridge: " and the reason on
+// stderr; bad usage exits 2 and touches nothing; a channel it cannot open
+// exits 1; SIGTERM and SIGINT exit 0. Secrets are never printed.
+#include <nlohmann/json.hpp>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <thread>
+
+#include "bridge/bridge_fixture.h"
+#include "bridge/jetstream_view.h"
+#include "bridge/nats_server.h"
+#include "master.h"
+
+namespace zeb::test {
+namespace {
+
+using RefusalTest = BridgeTest;
+
+// The message, before any usage text.
+std::string first_line(const std::string& text) {
+  return text.substr(0, text.find('\n'));
+}
+
+// Whether --json output holds an event of that name.
+bool has_event(const std::string& output, const std::string& name) {
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+    if (event.is_object() && event.value("event", "") == name) return true;
+  }
+  return false;
+}
+
+void expect_refused(const CommandResult& result, const std::string& reason) {
+  EXPECT_EQ(result.status, 3) << result.err;
+  EXPECT_EQ(result.err.rfind("zebbridge: ", 0), 0u) << result.err;
+  EXPECT_NE(first_line(result.err).find(reason), std::string::npos) << result.err;
+}
+
+TEST_F(RefusalTest, ASecondOutBridgeIsRefusedAndTheChannelIsCarriedOnce) {
+  constexpr int kRecords = 600;
+  NatsServer server("/dev/shm");
+  ASSERT_TRUE(server.start());
+  PacedMaster source(root_a, master_a, kRecords, 6, 0);
+  int first = start_bridge("out1", out_args(server.url()));
+  int in = start_bridge("in", in_args(server.url()));
+  ASSERT_TRUE(eventually([&] { return stream_state(server.url(), "ZEB_" + channel).last >= 50; }, 30));
+  int second = start_bridge("out2", out_args(server.url()));
+
+  // Whichever loses the race for the next sequence is refused; the other
+  // carries on alone.
+  int status = 0;
+  std::string refused;
+  ASSERT_TRUE(eventually(
+      [&] {
+        for (auto [pid, name] : {std::pair{first, "out1"}, std::pair{second, "out2"}})
+          if (::waitpid(pid, &status, WNOHANG) == pid) refused = name;
+        return !refused.empty();
+      },
+      30))
+      << "two out bridges ran side by side";
+  expect_refused({WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", read_text(log(refused) + ".err")},
+                 "another out bridge");
+  std::printf("%s refused\n", refused.c_str());
+  source.join();
+  ASSERT_TRUE(eventually([&] { return position_is(kRecords); }, 60)) << read_text(master_dir_b() + "/bridge.position");
+  EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).messages, static_cast<uint64_t>(kRecords));
+  terminate(refused == "out1" ? second : first, refused == "out1" ? "out2" : "out1");
+  terminate(in, "in");
+  expect_same_records(master_dir_a(), master_dir_b());
+}
+
+TEST_F(RefusalTest, AnInBridgeRefusesWhenTheStreamNoLongerHoldsItsNextRecord) {
+  NatsServer server("/dev/shm");
+  ASSERT_TRUE(server.start());
+  ASSERT_TRUE(create_stream(server.url(), channel, master_a, 5));
+  write_records(root_a, master_a, 40);
+  int out = start_bridge("out", out_args(server.url()));
+  ASSERT_TRUE(eventually([&] { return stream_state(server.url(), "ZEB_" + channel).last == 40; }, 30))
+      << read_text(log("out") + ".err");
+  EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).first, 36u);
+
+  expect_refused(bridge(in_args(server.url())), "no longer holds");
+  EXPECT_TRUE(whole_records(master_dir_b()).empty());
+  terminate(out, "out");
+}
+
+TEST_F(RefusalTest, AnInBridgeRefusesWhenAPurgeTookRecordsItHadNotCopied) {
+  NatsServer server("/dev/shm");
+  ASSERT_TRUE(server.start());
+  write_records(root_a, master_a, 10);
+  int out = start_bridge("out", out_args(server.url()));
+  int in = start_bridge("in", in_args(server.url()));
+  ASSERT_TRUE(eventually([&] { return position_is(10); }, 30)) << read_text(log("in") + ".err");
+  terminate(in, "in");
+  write_records(root_a, master_a, 5, 11);
+  ASSERT_TRUE(eventually([&] { return stream_state(server.url(), "ZEB_" + channel).last == 15; }, 30));
+  ASSERT_TRUE(purge_stream(server.url(), "ZEB_" + channel));
+
+  expect_refused(bridge(in_args(server.url())), "no longer holds");
+  EXPECT_TRUE(position_is(10));
+  EXPECT_EQ(whole_records(master_dir_b()).size(), 10u);
+  terminate(out, "out");
+}
+
+TEST_F(RefusalTest, BridgesRefuseAChannelIdThatIsNotTheirChannels) {
+  NatsServer server("/dev/shm");
+  ASSERT_TRUE(server.start());
+  write_records(root_a, master_a, 10);
+  int out = start_bridge("out", out_args(server.url()));
+  int in = start_bridge("in", in_args(server.url()));
+  ASSERT_TRUE(eventually([&] { return position_is(10); }, 30)) << read_text(log("in") + ".err");
+  terminate(in, "in");
+
+  // B's copy came from `channel`; with --json the refusal is an event too.
+  CommandResult other = bridge({"in", root_b, master_b, "--server", server.url(), "--channel", "other", "--json"});
+  expect_refused(other, "is a copy of channel");
+  EXPECT_TRUE(has_event(other.out, "refused")) << other.out;
+  EXPECT_TRUE(position_is(10));
+
+  // The stream of `channel` was made for master_a, not for another master of A.
+  std::string another = unique_name("oth");
+  write_records(root_a, another, 1);
+  expect_refused(bridge({"out", root_a, another, "--server", server.url(), "--channel", channel}),
+                 "carries the channel of master");
+  EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).last, 10u);
+
+  // A local channel with records of its own is no copy to carry into.
+  std::string own = unique_name("own");
+  write_records(root_b, own, 1);
+  expect_refused(bridge({"in", root_b, own, "--server", server.url(), "--channel", channel}),
+                 "holds records that did not come from");
+  terminate(out, "out");
+  expect_same_records(master_dir_a(), master_dir_b());
+}
+
+TEST_F(RefusalTest, BadUsageExitsTwoAndCreatesNothing) {
+  std::string url = "nats://127.0.0.1:" + std::to_string(free_port());
+  std::string long_id(121, 'a');
+  for (auto [mode, root, master] : {std::tuple{"out", root_a, master_a}, std::tuple{"in", root_b, master_b}}) {
+    for (const std::string& id : {std::string("a.b"), std::string("a b"), std::string(""), long_id}) {
+      CommandResult result = bridge({mode, root, master, "--server", url, "--channel", id});
+      EXPECT_EQ(result.status, 2) << mode << " --channel '" << id << "': " << result.err;
+      EXPECT_NE(first_line(result.err).find("channel id"), std::string::npos) << result.err;
+    }
+    CommandResult no_server = bridge({mode, root, master});
+    EXPECT_EQ(no_server.status, 2) << no_server.err;
+    EXPECT_NE(first_line(no_server.err).find("--server"), std::string::npos) << no_server.err;
+  }
+  CommandResult no_mode = bridge({"sideways", root_a, master_a, "--server", url});
+  EXPECT_EQ(no_mode.status, 2) << no_mode.err;
+  EXPECT_NE(first_line(no_mode.err).find("sideways"), std::string::npos) << no_mode.err;
+  EXPECT_FALSE(exists(root_a));
+  EXPECT_FALSE(exists(root_b));
+}
+
+TEST_F(RefusalTest, BridgesWaitForTheirServerAndStreamAndEndWithZeroOnSigterm) {
+  NatsServer server("/dev/shm");
+  // The in bridge first, before the server and before any stream.
+  int in = start_bridge("in", in_args(server.url(), {"--json"}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_TRUE(server.start());
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  write_records(root_a, master_a, 20);
+  int out = start_bridge("out", out_args(server.url(), {"--status-interval", "1"}));
+  ASSERT_TRUE(eventually([&] { return position_is(20); }, 30)) << read_text(log("in") + ".err");
+  StreamState stream = stream_state(server.url(), "ZEB_" + channel);
+  EXPECT_TRUE(stream.on_file);
+  EXPECT_EQ(stream.duplicate_window_s, 600);
+  EXPECT_EQ(stream.replicas, 1);
+  EXPECT_TRUE(eventually(
+      [&] { return read_text(log("out") + ".out").find("zebbridge out: carried 20 records, lag 0") != std::string::npos; },
+      5))
+      << read_text(log("out") + ".out");
+  EXPECT_NE(read_text(log("out") + ".out").find("zebbridge out: connected to"), std::string::npos);
+  EXPECT_TRUE(has_event(read_text(log("in") + ".out"), "connected")) << read_text(log("in") + ".out");
+  terminate(out, "out");
+  terminate(in, "in");
+  expect_same_records(master_dir_a(), master_dir_b());
+
+  // With the server gone, both keep trying until told to stop; SIGINT
+  // stops them as SIGTERM does.
+  server.kill();
+  out = start_bridge("out-again", out_args(server.url()));
+  in = start_bridge("in-again", in_args(server.url()));
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  terminate(out, "out-again");
+  terminate(in, "in-again", SIGINT);
+}
+
+TEST_F(RefusalTest, ABridgeThatCannotOpenItsChannelExitsOneSayingWhy) {
+  MasterState running;
+  ASSERT_TRUE(master_init(running, root_b.c_str(), master_b.c_str())) << running.error.message;
+  std::string url = "nats://127.0.0.1:" + std::to_string(free_port());
+  CommandResult in = bridge(in_args(url));
+  EXPECT_EQ(in.status, 1) << in.err;
+  EXPECT_NE(in.err.find("another master named " + master_b), std::string::npos) << in.err;
+}
+
+// Credentials reach the server from the options or the environment, and
+// are never printed, also when the server turns them down.
+TEST_F(RefusalTest, CredentialsAreUsedAndNeverPrinted) {
+  NatsServer server("/dev/shm");
+  server.require_user("carrier", "s3cr3t-pw");
+  ASSERT_TRUE(server.start());
+  write_records(root_a, master_a, 10);
+  int out = start_bridge("out", out_args(server.url(), {"--user", "carrier", "--password", "s3cr3t-pw"}));
+  ::setenv("ZEB_NATS_USER", "carrier", 1);
+  ::setenv("ZEB_NATS_PASSWORD", "s3cr3t-pw", 1);
+  int in = start_bridge("in", in_args(server.url(), {"--json"}));
+  ::setenv("ZEB_NATS_PASSWORD", "wr0ng-pw", 1);
+  int turned_down = start_bridge("turned-down", out_args(server.url(), {"--status-interval", "1"}));
+  ::unsetenv("ZEB_NATS_USER");
+  ::unsetenv("ZEB_NATS_PASSWORD");
+  ASSERT_TRUE(eventually([&] { return position_is(10); }, 30)) << read_text(log("in") + ".err");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  for (auto [pid, name] : {std::pair{out, "out"}, std::pair{in, "in"}, std::pair{turned_down, "turned-down"}}) {
+    terminate(pid, name);
+    std::string printed = read_text(log(name) + ".out") + read_text(log(name) + ".err");
+    EXPECT_EQ(printed.find("s3cr3t"), std::string::npos) << name << ": " << printed;
+    EXPECT_EQ(printed.find("wr0ng"), std::string::npos) << name << ": " << printed;
+  }
+  EXPECT_NE(read_text(log("turned-down") + ".out").find("zebbridge out: carried 0 records"), std::string::npos)
+      << read_text(log("turned-down") + ".out");
+}
+
+}  // namespace
+}  // namespace zeb::test
