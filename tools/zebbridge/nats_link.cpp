@@ -25,6 +25,9 @@ std::string describe(const std::string& what, natsStatus status, jsErrCode code 
   std::string text = what + ": " + natsStatus_GetText(status);
   natsStatus ignored;
   const char* detail = nats_GetLastError(&ignored);
+  // The client puts where in its source it noticed the error first: "(conn.c:1905): ".
+  if (detail != nullptr && detail[0] == '(' && std::strstr(detail, "): ") != nullptr)
+    detail = std::strstr(detail, "): ") + 3;
   if (detail != nullptr && detail[0] != '\0' && std::strcmp(detail, natsStatus_GetText(status)) != 0)
     text += std::string(" (") + detail + ")";
   if (code != 0) text += " [JetStream error " + std::to_string(static_cast<int>(code)) + "]";
@@ -101,7 +104,6 @@ NatsLink::NatsLink(const BridgeConfig& config) : config_(config) {
   check_option(natsOptions_SetName(options_, name.c_str()), "cannot name the connection");
   check_option(natsOptions_SetMaxReconnect(options_, -1), "cannot set reconnects");
   check_option(natsOptions_SetCustomReconnectDelay(options_, reconnect_delay, nullptr), "cannot set reconnects");
-  check_option(natsOptions_SetRetryOnFailedConnect(options_, true, on_connected, this), "cannot set reconnects");
   check_option(natsOptions_SetReconnectedCB(options_, on_connected, this), "cannot set reconnects");
   check_option(natsOptions_SetDisconnectedCB(options_, on_disconnected, this), "cannot set reconnects");
   // A silent peer (a cable pulled rather than a process killed) is noticed
@@ -125,22 +127,62 @@ NatsLink::NatsLink(const BridgeConfig& config) : config_(config) {
     check_option(natsOptions_LoadCertificatesChain(options_, c.tls_cert.c_str(), c.tls_key.c_str()),
                  "cannot load the TLS certificate and key");
 
+  connect();
+}
+
+NatsLink::~NatsLink() {
+  disconnect();
+  natsOptions_Destroy(options_);
+}
+
+void NatsLink::connect() {
+  // A first attempt of its own says why a server refuses the bridge (wrong
+  // credentials, TLS), which the client's attempts in the background do not.
+  check_option(natsOptions_SetRetryOnFailedConnect(options_, false, nullptr, nullptr), "cannot set reconnects");
   natsStatus status = natsConnection_Connect(&connection_, options_);
+  connect_error_.clear();
+  if (status != NATS_OK) {
+    connect_error_ = describe("cannot connect", status);
+    // Then the client keeps trying in the background.
+    check_option(natsOptions_SetRetryOnFailedConnect(options_, true, on_connected, this), "cannot set reconnects");
+    status = natsConnection_Connect(&connection_, options_);
+    if (status != NATS_OK && status != NATS_NOT_YET_CONNECTED) zebctl::fail(describe("cannot connect", status));
+  }
   if (status == NATS_OK) connected_ = true;
-  // Not yet connected: the client keeps trying in the background.
-  else if (status != NATS_NOT_YET_CONNECTED)
-    zebctl::fail(describe("cannot connect", status));
   jsOptions js_options;
   jsOptions_Init(&js_options);
   js_options.Wait = kRequestWaitMs;
   check_option(natsConnection_JetStream(&js_, connection_, &js_options), "cannot use JetStream");
 }
 
-NatsLink::~NatsLink() {
+void NatsLink::disconnect() {
   unsubscribe();
   jsCtx_Destroy(js_);
+  js_ = nullptr;
   natsConnection_Destroy(connection_);
-  natsOptions_Destroy(options_);
+  connection_ = nullptr;
+}
+
+Outcome NatsLink::usable() {
+  natsConnStatus status = natsConnection_Status(connection_);
+  if (status == NATS_CONN_STATUS_CONNECTED) {
+    connect_error_.clear();
+    return {Outcome::ok, ""};
+  }
+  std::string text = "not connected to the server";
+  const char* last_error = nullptr;
+  if (!connect_error_.empty())
+    text += " (" + connect_error_ + ")";
+  else if (natsConnection_GetLastError(connection_, &last_error) != NATS_OK && last_error != nullptr &&
+           last_error[0] != '\0')
+    text += std::string(": ") + last_error;
+  // The client gives up on a server that refused it (wrong credentials, for
+  // instance); the bridge does not, and starts a connection afresh.
+  if (status == NATS_CONN_STATUS_CLOSED) {
+    disconnect();
+    connect();
+  }
+  return {Outcome::failed, text};
 }
 
 void NatsLink::on_connected(natsConnection*, void* link) {
@@ -152,6 +194,8 @@ void NatsLink::on_disconnected(natsConnection*, void* link) {
 }
 
 Outcome NatsLink::stream(StreamFacts& facts) {
+  Outcome link = usable();
+  if (!link.is_ok()) return link;
   jsStreamInfo* info = nullptr;
   jsErrCode code = static_cast<jsErrCode>(0);
   natsStatus status = js_GetStreamInfo(&info, js_, config_.stream().c_str(), nullptr, &code);
@@ -191,6 +235,8 @@ Outcome NatsLink::create_stream(StreamFacts& facts) {
 }
 
 Outcome NatsLink::last_record(StoredRecord& found) {
+  Outcome link = usable();
+  if (!link.is_ok()) return link;
   natsMsg* message = nullptr;
   jsErrCode code = static_cast<jsErrCode>(0);
   natsStatus status =
@@ -208,6 +254,8 @@ Outcome NatsLink::last_record(StoredRecord& found) {
 
 Outcome NatsLink::publish(int32_t number, const zeb::TradeRecord& record, uint64_t expected_last,
                           uint64_t& sequence, bool& duplicate) {
+  Outcome link = usable();
+  if (!link.is_ok()) return link;
   natsMsg* message = nullptr;
   std::string id = message_id(config_.channel, number);
   std::string number_text = std::to_string(number);
@@ -240,6 +288,8 @@ Outcome NatsLink::publish(int32_t number, const zeb::TradeRecord& record, uint64
 }
 
 Outcome NatsLink::subscribe(uint64_t first) {
+  Outcome link = usable();
+  if (!link.is_ok()) return link;
   unsubscribe();
   std::string stream = config_.stream();
   jsSubOptions options;

@@ -87,6 +87,12 @@ class NatsLink {
   Outcome next(int timeout_ms, StoredRecord& next);
 
  private:
+  void connect();
+  void disconnect();
+  // ok while connected; otherwise failed, saying why the client last lost or
+  // missed the server.
+  Outcome usable();
+
   static void on_connected(natsConnection*, void* link);
   static void on_disconnected(natsConnection*, void* link);
 
@@ -95,6 +101,7 @@ class NatsLink {
   natsConnection* connection_ = nullptr;
   jsCtx* js_ = nullptr;
   natsSubscription* subscription_ = nullptr;
+  std::string connect_error_;  // why the last first attempt to connect failed
   std::atomic<bool> connected_{false};
   std::atomic<bool> disconnected_{false};
 };
