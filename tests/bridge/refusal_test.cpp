@@ -14,8 +14,8 @@
 
 #include "bridge/bridge_fixture.h"
 #include "bridge/jetstream_view.h"
-#include "bridge/nats_server.h"
 #include "master.h"
+#include "support/nats_server.h"
 
 namespace zeb::test {
 namespace {
