@@ -1,78 +1,19 @@
 #include "bridge.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <sstream>
 #include <vector>
 
 #include "follower.h"
+#include "support/nats_server.h"
 #include "support/test_support.h"
 
 namespace zeb::bench {
 
 namespace {
 
-// How long a server or a first record may take to come up.
+// How long the first record may take to reach B.
 constexpr double kStartSeconds = 30;
-
-std::string find_nats_server() {
-  // Debian installs it in /usr/sbin, which a user's PATH often lacks.
-  const char* path = std::getenv("PATH");
-  std::istringstream directories(std::string(path != nullptr ? path : "") + ":/usr/sbin:/usr/local/sbin");
-  for (std::string directory; std::getline(directories, directory, ':');) {
-    std::string program = directory + "/nats-server";
-    if (!directory.empty() && ::access(program.c_str(), X_OK) == 0) return program;
-  }
-  return "";
-}
-
-sockaddr_in loopback(int port) {
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
-}
-
-// `count` TCP ports on 127.0.0.1 that were free a moment ago, all held until
-// the last is found, so they differ.
-std::vector<int> free_ports(int count) {
-  std::vector<int> sockets, ports;
-  for (int i = 0; i < count; ++i) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback(0);
-    socklen_t size = sizeof address;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-      ports.push_back(ntohs(address.sin_port));
-    if (fd >= 0) sockets.push_back(fd);
-  }
-  for (int fd : sockets) ::close(fd);
-  return ports;
-}
-
-// Whether an HTTP GET of `path` on 127.0.0.1:port answers 200.
-bool answers_ok(int port, const std::string& path) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  timeval second = {1, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &second, sizeof second);
-  sockaddr_in address = loopback(port);
-  std::string request = "GET " + path + " HTTP/1.0\r\n\r\n";
-  char answer[16] = {};
-  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size()) &&
-            ::recv(fd, answer, sizeof answer - 1, MSG_WAITALL) > 12 && std::string(answer).substr(9, 3) == "200";
-  ::close(fd);
-  return ok;
-}
 
 // A program the benchmark started, its stdout and stderr in files named
 // after `log`.
@@ -89,30 +30,20 @@ Process start(const std::string& name, const std::string& log, const std::vector
   return process;
 }
 
-bool running(Process& process) {
-  int status;
-  if (process.pid > 0 && ::waitpid(process.pid, &status, WNOHANG) == process.pid) process.pid = -1;
-  return process.pid > 0;
-}
-
 // Ends the process with SIGTERM (SIGKILL after 10 s); empty when it ended
 // with status 0, else what went wrong, with the first line it wrote on stderr.
 std::string stop(Process& process) {
-  int status = 0;
-  if (process.pid > 0) {
-    ::kill(process.pid, SIGTERM);
-    if (!test::eventually([&] { return ::waitpid(process.pid, &status, WNOHANG) == process.pid; }, 10)) {
-      ::kill(process.pid, SIGKILL);
-      ::waitpid(process.pid, &status, 0);
-    }
-  }
+  if (process.pid <= 0) return process.name + " did not start";
+  ::kill(process.pid, SIGTERM);
+  int status = test::wait_for(process.pid, 10);
   process.pid = -1;
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return "";
+  if (status == 0) return "";
   std::string said = test::read_text(process.err_path);
   said = said.substr(0, said.find('\n'));
-  return process.name + " ended with " +
-         (WIFEXITED(status) ? "status " + std::to_string(WEXITSTATUS(status))
-                            : "signal " + std::to_string(WTERMSIG(status))) +
+  return process.name +
+         (status < 0    ? " did not end within 10 s of SIGTERM"
+          : status > 128 ? " ended with signal " + std::to_string(status - 128)
+                         : " ended with status " + std::to_string(status)) +
          (said.empty() ? "" : ": " + said);
 }
 
@@ -167,36 +98,25 @@ Result across(const Medium& medium, const std::string& bridge, const std::string
 BridgeFigures measure_bridge(const Medium& medium, int32_t latency_records, int32_t throughput_records) {
   BridgeFigures figures;
   const std::string bridge = ZEB_BRIDGE_PROGRAM;
-  const std::string nats_server = find_nats_server();
-  if (bridge.empty()) figures.skipped = "zebbridge is not built (it needs libnats-dev and pkg-config)";
-  else if (nats_server.empty()) figures.skipped = "no nats-server found (apt-get install nats-server)";
-  if (!figures.skipped.empty()) return figures;
+  if (test::nats_server_program().empty()) {
+    figures.skipped = "no nats-server found (apt-get install nats-server)";
+    return figures;
+  }
 
-  test::TempDir dir(medium.base);
-  std::vector<int> ports = free_ports(2);
-  if (ports.size() != 2) {
-    figures.latency.error = figures.throughput.error = "no free port on 127.0.0.1";
-    return figures;
-  }
-  Process server = start("nats-server", "nats-server",
-                         {nats_server, "-a", "127.0.0.1", "-p", std::to_string(ports[0]), "-m",
-                          std::to_string(ports[1]), "-js", "-sd", dir / "store"},
-                         dir);
-  test::eventually([&] { return answers_ok(ports[1], "/healthz") || !running(server); }, kStartSeconds);
-  if (!answers_ok(ports[1], "/healthz")) {
-    std::string ended = stop(server);
+  test::NatsServer server(medium.base);
+  if (!server.start()) {
+    std::string said = test::read_text(server.log_path() + ".err");
     figures.latency.error = figures.throughput.error =
-        "nats-server did not answer /healthz" + (ended.empty() ? "" : ": " + ended);
+        "nats-server did not answer /healthz within 30 s" + (said.empty() ? "" : ": " + said.substr(0, said.find('\n')));
     return figures;
   }
-  std::string url = "nats://127.0.0.1:" + std::to_string(ports[0]);
+  std::string url = server.url();
   figures.latency = across<Latency>(medium, bridge, url, 1, [&](const Channel& source, const Channel& copy) {
     return measure_latency_across(source, copy, latency_records, true);
   });
   figures.throughput = across<Throughput>(medium, bridge, url, 1, [&](const Channel& source, const Channel& copy) {
     return measure_throughput_across(source, copy, throughput_records, 1);
   });
-  stop(server);
   return figures;
 }
 

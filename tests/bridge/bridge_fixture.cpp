@@ -116,6 +116,14 @@ void BridgeTest::write_records(const std::string& root, const std::string& maste
   }
 }
 
+void BridgeTest::carry_then_end_in(const std::string& url, int count, int* out) {
+  write_records(root_a, master_a, count);
+  *out = start_bridge("out", out_args(url));
+  int in = start_bridge("in", in_args(url));
+  ASSERT_TRUE(eventually([&] { return position_is(count); }, 30)) << read_text(log("in") + ".err");
+  terminate(in, "in");
+}
+
 bool BridgeTest::position_is(uint64_t sequence) const {
   std::string path = master_dir_b() + "/bridge.position";
   return exists(path) && read_text(path) == channel + " " + std::to_string(sequence) + "\n";
@@ -127,8 +135,7 @@ void BridgeTest::terminate(int pid, const std::string& name, int signal) const {
 }
 
 int BridgeTest::start_far_follower(int count) const {
-  children_.push_back(spawn({ZEB_PEER, "follower", ZEB_FOLLOWER_LIBRARY, root_b, "far", master_b,
-                             std::to_string(count), log("far")}));
+  children_.push_back(start_peer_follower(root_b, "far", master_b, count, log("far")));
   return children_.back();
 }
 

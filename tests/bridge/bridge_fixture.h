@@ -81,6 +81,9 @@ class BridgeTest : public ::testing::Test {
   // Writes `count` records, sample_record(first) on, on a channel with a
   // master in this process.
   static void write_records(const std::string& root, const std::string& master, int count, int first = 1);
+  // Writes `count` records on A, carries them to B with both bridges through
+  // `url`, and ends the in bridge; `out` is the out bridge, left running.
+  void carry_then_end_in(const std::string& url, int count, int* out);
   // Whether B's copy records the stream position "channel sequence".
   bool position_is(uint64_t sequence) const;
   // SIGTERM (or SIGINT) ends a bridge with status 0.

@@ -13,7 +13,7 @@
 
 #include "bridge/bridge_fixture.h"
 #include "bridge/jetstream_view.h"
-#include "bridge/nats_server.h"
+#include "support/nats_server.h"
 
 namespace zeb::test {
 namespace {
@@ -148,15 +148,12 @@ TEST_F(CarryTest, AClusterLosingTheStreamLeaderLosesNothing) {
 TEST_F(CarryTest, ARecordFileAKilledCopyLeftShortIsWrittenWhole) {
   NatsServer server("/dev/shm");
   ASSERT_TRUE(server.start());
-  write_records(root_a, master_a, 10);
-  int out = start_bridge("out", out_args(server.url()));
-  int in = start_bridge("in", in_args(server.url()));
-  ASSERT_TRUE(eventually([&] { return position_is(10); }, 30)) << read_text(log("in") + ".err");
-  terminate(in, "in");
+  int out = 0;
+  ASSERT_NO_FATAL_FAILURE(carry_then_end_in(server.url(), 10, &out));
 
   write_bytes(master_dir_b() + "/000011", "half a record", 13);
   write_records(root_a, master_a, 5, 11);
-  in = start_bridge("in-again", in_args(server.url()));
+  int in = start_bridge("in-again", in_args(server.url()));
   ASSERT_TRUE(eventually([&] { return position_is(15); }, 30)) << read_text(log("in-again") + ".err");
   terminate(in, "in-again");
   terminate(out, "out");

@@ -14,8 +14,8 @@
 
 #include "bridge/bridge_fixture.h"
 #include "bridge/jetstream_view.h"
-#include "bridge/nats_server.h"
 #include "master.h"
+#include "support/nats_server.h"
 
 namespace zeb::test {
 namespace {
@@ -94,11 +94,8 @@ TEST_F(RefusalTest, AnInBridgeRefusesWhenTheStreamNoLongerHoldsItsNextRecord) {
 TEST_F(RefusalTest, AnInBridgeRefusesWhenAPurgeTookRecordsItHadNotCopied) {
   NatsServer server("/dev/shm");
   ASSERT_TRUE(server.start());
-  write_records(root_a, master_a, 10);
-  int out = start_bridge("out", out_args(server.url()));
-  int in = start_bridge("in", in_args(server.url()));
-  ASSERT_TRUE(eventually([&] { return position_is(10); }, 30)) << read_text(log("in") + ".err");
-  terminate(in, "in");
+  int out = 0;
+  ASSERT_NO_FATAL_FAILURE(carry_then_end_in(server.url(), 10, &out));
   write_records(root_a, master_a, 5, 11);
   ASSERT_TRUE(eventually([&] { return stream_state(server.url(), "ZEB_" + channel).last == 15; }, 30));
   ASSERT_TRUE(purge_stream(server.url(), "ZEB_" + channel));
@@ -112,11 +109,8 @@ TEST_F(RefusalTest, AnInBridgeRefusesWhenAPurgeTookRecordsItHadNotCopied) {
 TEST_F(RefusalTest, BridgesRefuseAChannelIdThatIsNotTheirChannels) {
   NatsServer server("/dev/shm");
   ASSERT_TRUE(server.start());
-  write_records(root_a, master_a, 10);
-  int out = start_bridge("out", out_args(server.url()));
-  int in = start_bridge("in", in_args(server.url()));
-  ASSERT_TRUE(eventually([&] { return position_is(10); }, 30)) << read_text(log("in") + ".err");
-  terminate(in, "in");
+  int out = 0;
+  ASSERT_NO_FATAL_FAILURE(carry_then_end_in(server.url(), 10, &out));
 
   // B's copy came from `channel`; with --json the refusal is an event too.
   CommandResult other = bridge({"in", root_b, master_b, "--server", server.url(), "--channel", "other", "--json"});

@@ -2,6 +2,11 @@
 
 namespace zeb::test {
 
+int start_peer_follower(const std::string& root, const std::string& name, const std::string& master, int count,
+                        const std::string& log) {
+  return spawn({ZEB_PEER, "follower", ZEB_FOLLOWER_LIBRARY, root, name, master, std::to_string(count), log});
+}
+
 PeerRun::PeerRun(const std::string& base, int count)
     : dir_(base), root_(dir_ / "root"), master_(unique_name("peer")), count_(count) {}
 
@@ -11,8 +16,7 @@ int PeerRun::start_master(int up_to) const {
 }
 
 int PeerRun::start_follower(const std::string& name) const {
-  return spawn({ZEB_PEER, "follower", ZEB_FOLLOWER_LIBRARY, root_, name, master_, std::to_string(count_),
-                log(name)});
+  return start_peer_follower(root_, name, master_, count_, log(name));
 }
 
 }  // namespace zeb::test

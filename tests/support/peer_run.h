@@ -8,6 +8,11 @@
 
 namespace zeb::test {
 
+// Starts a zeb_peer follower `name` of ROOT/MASTER that logs the number of
+// each record it takes to `log`, up to `count`; returns its pid.
+int start_peer_follower(const std::string& root, const std::string& name, const std::string& master, int count,
+                        const std::string& log);
+
 // One master and its followers as separate zeb_peer processes, on a fresh
 // root under `base` (empty: the default temporary directory, on the real
 // disk). Each process logs the record numbers it handled.

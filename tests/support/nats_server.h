@@ -6,11 +6,15 @@
 
 #include "support/files.h"
 
-// Real nats-server processes for the bridge tests, on 127.0.0.1 only: each
-// on ports nobody else had, with JetStream storing under a temporary
-// directory. A server keeps its ports and store across restarts, as a
-// machine's server does.
+// Real nats-server processes for the bridge tests and the benchmark, on
+// 127.0.0.1 only: each on ports nobody else had, with JetStream storing
+// under a temporary directory. A server keeps its ports and store across
+// restarts, as a machine's server does.
 namespace zeb::test {
+
+// The nats-server program on PATH or in /usr/sbin (where Debian installs
+// it, often missing from a user's PATH); empty when there is none.
+std::string nats_server_program();
 
 // A TCP port on 127.0.0.1 that was free a moment ago.
 int free_port();
@@ -36,7 +40,7 @@ class NatsServer {
   void join_cluster(const std::string& cluster, int cluster_port, const std::vector<int>& route_ports);
 
   // Starts the process; `wait_ready` waits until /healthz answers 200
-  // (false after 30 s, or when the process ended).
+  // (false after 30 s, when the process ended, or with no nats-server).
   bool start(bool wait_ready = true);
   bool ready() const;
   // SIGTERM and the exit status; SIGKILL and the signal's status.

@@ -1,4 +1,4 @@
-#include "nats_server.h"
+#include "support/nats_server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 #include "support/test_support.h"
 
@@ -26,6 +27,16 @@ sockaddr_in loopback(int port) {
 }
 
 }  // namespace
+
+std::string nats_server_program() {
+  const char* path = std::getenv("PATH");
+  std::istringstream directories(std::string(path != nullptr ? path : "") + ":/usr/sbin:/usr/local/sbin");
+  for (std::string directory; std::getline(directories, directory, ':');) {
+    std::string program = directory + "/nats-server";
+    if (!directory.empty() && ::access(program.c_str(), X_OK) == 0) return program;
+  }
+  return "";
+}
 
 int free_port() {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -77,7 +88,8 @@ void NatsServer::join_cluster(const std::string& cluster, int cluster_port,
 
 bool NatsServer::start(bool wait_ready) {
   std::string store = dir_ / "store";
-  std::vector<std::string> argv = {"/usr/sbin/nats-server"};
+  std::vector<std::string> argv = {nats_server_program()};
+  if (argv[0].empty()) return false;
   if (cluster_.empty()) {
     argv.insert(argv.end(), {"-a", "127.0.0.1", "-p", std::to_string(client_port_), "-m",
                              std::to_string(monitor_port_), "-js", "-sd", store, "-n", name_});

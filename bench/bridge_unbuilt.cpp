@@ -1,0 +1,12 @@
+#include "bridge.h"
+
+// The benchmark's bridge rows where zebbridge is not built.
+namespace zeb::bench {
+
+BridgeFigures measure_bridge(const Medium&, int32_t, int32_t) {
+  BridgeFigures figures;
+  figures.skipped = "zebbridge is not built (it needs libnats-dev and pkg-config)";
+  return figures;
+}
+
+}  // namespace zeb::bench
