@@ -226,5 +226,31 @@ TEST_F(RefusalTest, CredentialsAreUsedAndNeverPrinted) {
   EXPECT_NE(turned_down_out.find("Authorization Violation"), std::string::npos) << turned_down_out;
 }
 
+// TLS: given the authority that signed the server's certificate, a bridge
+// carries; without it, it carries nothing and says the certificate failed.
+TEST_F(RefusalTest, TlsIsUsedWithTheAuthorityGiven) {
+  std::string certificate = log("server.pem"), key = log("server.key");
+  CommandResult made = run_command({"/usr/bin/env", "openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                                    "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                                    "-keyout", key, "-out", certificate});
+  ASSERT_EQ(made.status, 0) << made.err;
+  NatsServer server("/dev/shm");
+  server.require_tls(certificate, key);
+  ASSERT_TRUE(server.start()) << read_text(server.log_path());
+  write_records(root_a, master_a, 10);
+  int out = start_bridge("out", out_args(server.url(), {"--tls-ca", certificate}));
+  ::setenv("ZEB_NATS_TLS_CA", certificate.c_str(), 1);
+  int in = start_bridge("in", in_args(server.url()));
+  ::unsetenv("ZEB_NATS_TLS_CA");
+  int unverified = start_bridge("unverified", out_args(server.url(), {"--tls", "--status-interval", "1"}));
+  ASSERT_TRUE(eventually([&] { return position_is(10); }, 30)) << read_text(log("in") + ".err");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  for (auto [pid, name] : {std::pair{out, "out"}, std::pair{in, "in"}, std::pair{unverified, "unverified"}})
+    terminate(pid, name);
+  std::string unverified_out = read_text(log("unverified") + ".out");
+  EXPECT_NE(unverified_out.find("carried 0 records"), std::string::npos) << unverified_out;
+  EXPECT_NE(unverified_out.find("certificate"), std::string::npos) << unverified_out;
+}
+
 }  // namespace
 }  // namespace zeb::test

@@ -93,7 +93,7 @@ bool NatsServer::start(bool wait_ready) {
   if (cluster_.empty()) {
     argv.insert(argv.end(), {"-a", "127.0.0.1", "-p", std::to_string(client_port_), "-m",
                              std::to_string(monitor_port_), "-js", "-sd", store, "-n", name_});
-    argv.insert(argv.end(), auth_.begin(), auth_.end());
+    argv.insert(argv.end(), options_.begin(), options_.end());
   } else {
     std::string routes;
     for (int port : route_ports_)

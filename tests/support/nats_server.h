@@ -34,7 +34,11 @@ class NatsServer {
 
   // Lets only clients with this user and password in (a server on its own).
   void require_user(const std::string& user, const std::string& password) {
-    auth_ = {"--user", user, "--pass", password};
+    options_.insert(options_.end(), {"--user", user, "--pass", password});
+  }
+  // Talks only TLS, with this certificate and key (a server on its own).
+  void require_tls(const std::string& certificate, const std::string& key) {
+    options_.insert(options_.end(), {"--tls", "--tlscert", certificate, "--tlskey", key});
   }
   // Makes this a node of cluster `cluster`, routing to the given ports.
   void join_cluster(const std::string& cluster, int cluster_port, const std::vector<int>& route_ports);
@@ -64,7 +68,7 @@ class NatsServer {
   std::string cluster_;  // empty: no cluster
   int cluster_port_ = 0;
   std::vector<int> route_ports_;
-  std::vector<std::string> auth_;
+  std::vector<std::string> options_;  // of a server on its own
 };
 
 // Three JetStream nodes in one cluster.
