@@ -1,6 +1,7 @@
 #include "bridge.h"
 
 #include <signal.h>
+#include <sys/mman.h>
 
 #include <vector>
 
@@ -89,6 +90,8 @@ Result across(const Medium& medium, const std::string& bridge, const std::string
     std::string ended = stop(process);
     if (error.empty()) error = ended;
   }
+  // The name through which the out bridge claimed the channel id.
+  ::shm_unlink(("/zebbridge_" + source.master).c_str());
   if (result.error.empty()) result.error = error;
   return result;
 }

@@ -28,12 +28,15 @@ work=$(mktemp -d)
 # The master's name carries this run's id: on machine A it names the shared
 # counter, /dev/shm/zeb_NAME, which is removed at the end.
 a="$work/a" b="$work/b" master="Alpha-$$"
+# The channel id the bridges derive from the master name: its bytes in hex.
+# The out bridge claims it on machine A as /dev/shm/zebbridge_ID.
+channel=$(printf '%s' "$master" | od -An -tx1 | tr -d ' \n')
 mkdir "$a" "$b"
 started=()
 stop_all() {
   for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait
-  rm -rf "$work" "/dev/shm/zeb_$master"
+  rm -rf "$work" "/dev/shm/zeb_$master" "/dev/shm/zebbridge_$channel"
 }
 trap stop_all EXIT
 

@@ -1,6 +1,7 @@
 #include "bridge_fixture.h"
 
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -82,6 +83,8 @@ BridgeTest::~BridgeTest() {
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
   }
+  // The name through which an out bridge claims the channel id.
+  ::shm_unlink(("/zebbridge_" + channel).c_str());
 }
 
 std::vector<std::string> BridgeTest::out_args(const std::string& url, std::vector<std::string> extra) const {

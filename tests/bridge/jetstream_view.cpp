@@ -64,6 +64,20 @@ bool create_stream(const std::string& url, const std::string& id, const std::str
   });
 }
 
+bool publish_record(const std::string& url, const std::string& id, int32_t number, const void* record) {
+  return with_jetstream(url, [&](jsCtx* js) {
+    natsMsg* message = nullptr;
+    std::string message_id = id + ":" + std::to_string(number);
+    bool done = natsMsg_Create(&message, ("zeb.ch." + id).c_str(), nullptr, static_cast<const char*>(record), 80) ==
+                    NATS_OK &&
+                natsMsgHeader_Set(message, "Nats-Msg-Id", message_id.c_str()) == NATS_OK &&
+                natsMsgHeader_Set(message, "Zeb-Record", std::to_string(number).c_str()) == NATS_OK &&
+                js_PublishMsg(nullptr, js, message, nullptr, nullptr) == NATS_OK;
+    natsMsg_Destroy(message);
+    return done;
+  });
+}
+
 bool purge_stream(const std::string& url, const std::string& stream) {
   return with_jetstream(url, [&](jsCtx* js) { return js_PurgeStream(js, stream.c_str(), nullptr, nullptr) == NATS_OK; });
 }

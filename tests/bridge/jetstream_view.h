@@ -27,6 +27,11 @@ StreamState stream_state(const std::string& url, const std::string& stream);
 bool create_stream(const std::string& url, const std::string& id, const std::string& master,
                    int64_t max_messages);
 
+// Publishes record `number` of channel `id` as an out bridge would (message
+// id "ID:n", the record number header, the 80 bytes), as another bridge
+// somewhere else would.
+bool publish_record(const std::string& url, const std::string& id, int32_t number, const void* record);
+
 // Removes every message the stream holds; its sequences go on after them.
 bool purge_stream(const std::string& url, const std::string& stream);
 

@@ -15,6 +15,7 @@
 #include "bridge/bridge_fixture.h"
 #include "bridge/jetstream_view.h"
 #include "master.h"
+#include "support/sample_record.h"
 #include "support/nats_server.h"
 
 namespace zeb::test {
@@ -43,6 +44,8 @@ void expect_refused(const CommandResult& result, const std::string& reason) {
   EXPECT_NE(first_line(result.err).find(reason), std::string::npos) << result.err;
 }
 
+// A second out bridge on the master's machine is refused at once, and the
+// first carries on alone.
 TEST_F(RefusalTest, ASecondOutBridgeIsRefusedAndTheChannelIsCarriedOnce) {
   constexpr int kRecords = 600;
   NatsServer server("/dev/shm");
@@ -51,29 +54,42 @@ TEST_F(RefusalTest, ASecondOutBridgeIsRefusedAndTheChannelIsCarriedOnce) {
   int first = start_bridge("out1", out_args(server.url()));
   int in = start_bridge("in", in_args(server.url()));
   ASSERT_TRUE(eventually([&] { return stream_state(server.url(), "ZEB_" + channel).last >= 50; }, 30));
-  int second = start_bridge("out2", out_args(server.url()));
-
-  // Whichever loses the race for the next sequence is refused; the other
-  // carries on alone.
-  int status = 0;
-  std::string refused;
-  ASSERT_TRUE(eventually(
-      [&] {
-        for (auto [pid, name] : {std::pair{first, "out1"}, std::pair{second, "out2"}})
-          if (::waitpid(pid, &status, WNOHANG) == pid) refused = name;
-        return !refused.empty();
-      },
-      30))
-      << "two out bridges ran side by side";
-  expect_refused({WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", read_text(log(refused) + ".err")},
-                 "another out bridge");
-  std::printf("%s refused\n", refused.c_str());
+  expect_refused(bridge(out_args(server.url())),
+                 "another out bridge of channel " + channel + " is running on this machine");
   source.join();
   ASSERT_TRUE(eventually([&] { return position_is(kRecords); }, 60)) << read_text(master_dir_b() + "/bridge.position");
   EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).messages, static_cast<uint64_t>(kRecords));
-  terminate(refused == "out1" ? second : first, refused == "out1" ? "out2" : "out1");
+  terminate(first, "out1");
   terminate(in, "in");
   expect_same_records(master_dir_a(), master_dir_b());
+}
+
+// One on another machine shows itself in the stream: a record stored by
+// someone else under the number the bridge publishes next (the server
+// takes it for a duplicate), or past it (the subject's last sequence is not
+// the one the bridge expects).
+TEST_F(RefusalTest, AnOutBridgeRefusesWhenSomeoneElseStoresItsRecords) {
+  NatsServer server("/dev/shm");
+  ASSERT_TRUE(server.start());
+  write_records(root_a, master_a, 10);
+  for (int32_t stored_elsewhere : {11, 13}) {
+    std::string name = "out-" + std::to_string(stored_elsewhere);
+    int out = start_bridge(name, out_args(server.url()));
+    // The bridge has looked up the stream's end (else it would take the
+    // record for one it stored itself), carried A's records and waits.
+    ASSERT_TRUE(eventually(
+        [&] {
+          return read_text(log(name) + ".out").find("holds records up to") != std::string::npos &&
+                 stream_state(server.url(), "ZEB_" + channel).last >= 10;
+        },
+        30));
+    TradeRecord record = sample_record(stored_elsewhere);
+    ASSERT_TRUE(publish_record(server.url(), channel, stored_elsewhere, &record));
+    write_records(root_a, master_a, 1, stored_elsewhere == 11 ? 11 : 12);
+    expect_refused({wait_for(out, 30), "", read_text(log(name) + ".err")},
+                   "another out bridge is publishing channel " + channel);
+  }
+  EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).messages, 12u);
 }
 
 TEST_F(RefusalTest, AnInBridgeRefusesWhenTheStreamNoLongerHoldsItsNextRecord) {
@@ -117,6 +133,7 @@ TEST_F(RefusalTest, BridgesRefuseAChannelIdThatIsNotTheirChannels) {
   expect_refused(other, "is a copy of channel");
   EXPECT_TRUE(has_event(other.out, "refused")) << other.out;
   EXPECT_TRUE(position_is(10));
+  terminate(out, "out");
 
   // The stream of `channel` was made for master_a, not for another master of A.
   std::string another = unique_name("oth");
@@ -130,7 +147,6 @@ TEST_F(RefusalTest, BridgesRefuseAChannelIdThatIsNotTheirChannels) {
   write_records(root_b, own, 1);
   expect_refused(bridge({"in", root_b, own, "--server", server.url(), "--channel", channel}),
                  "holds records that did not come from");
-  terminate(out, "out");
   expect_same_records(master_dir_a(), master_dir_b());
 }
 
@@ -208,14 +224,16 @@ TEST_F(RefusalTest, CredentialsAreUsedAndNeverPrinted) {
   ::setenv("ZEB_NATS_USER", "carrier", 1);
   ::setenv("ZEB_NATS_PASSWORD", "s3cr3t-pw", 1);
   int in = start_bridge("in", in_args(server.url(), {"--json"}));
+  ASSERT_TRUE(eventually([&] { return position_is(10); }, 30)) << read_text(log("in") + ".err");
+  terminate(out, "out");
+  terminate(in, "in");
   ::setenv("ZEB_NATS_PASSWORD", "wr0ng-pw", 1);
   int turned_down = start_bridge("turned-down", out_args(server.url(), {"--status-interval", "1"}));
   ::unsetenv("ZEB_NATS_USER");
   ::unsetenv("ZEB_NATS_PASSWORD");
-  ASSERT_TRUE(eventually([&] { return position_is(10); }, 30)) << read_text(log("in") + ".err");
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  for (auto [pid, name] : {std::pair{out, "out"}, std::pair{in, "in"}, std::pair{turned_down, "turned-down"}}) {
-    terminate(pid, name);
+  ASSERT_TRUE(eventually([&] { return read_text(log("turned-down") + ".out").find("carried 0") != std::string::npos; }, 20));
+  terminate(turned_down, "turned-down");
+  for (const char* name : {"out", "in", "turned-down"}) {
     std::string printed = read_text(log(name) + ".out") + read_text(log(name) + ".err");
     EXPECT_EQ(printed.find("s3cr3t"), std::string::npos) << name << ": " << printed;
     EXPECT_EQ(printed.find("wr0ng"), std::string::npos) << name << ": " << printed;
@@ -242,11 +260,12 @@ TEST_F(RefusalTest, TlsIsUsedWithTheAuthorityGiven) {
   ::setenv("ZEB_NATS_TLS_CA", certificate.c_str(), 1);
   int in = start_bridge("in", in_args(server.url()));
   ::unsetenv("ZEB_NATS_TLS_CA");
-  int unverified = start_bridge("unverified", out_args(server.url(), {"--tls", "--status-interval", "1"}));
   ASSERT_TRUE(eventually([&] { return position_is(10); }, 30)) << read_text(log("in") + ".err");
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  for (auto [pid, name] : {std::pair{out, "out"}, std::pair{in, "in"}, std::pair{unverified, "unverified"}})
-    terminate(pid, name);
+  terminate(out, "out");
+  terminate(in, "in");
+  int unverified = start_bridge("unverified", out_args(server.url(), {"--tls", "--status-interval", "1"}));
+  ASSERT_TRUE(eventually([&] { return read_text(log("unverified") + ".out").find("carried 0") != std::string::npos; }, 20));
+  terminate(unverified, "unverified");
   std::string unverified_out = read_text(log("unverified") + ".out");
   EXPECT_NE(unverified_out.find("carried 0 records"), std::string::npos) << unverified_out;
   EXPECT_NE(unverified_out.find("certificate"), std::string::npos) << unverified_out;

@@ -1,6 +1,7 @@
 #include "bridge.h"
 #include "command_line.h"
 #include "follower.h"
+#include "shared_counter.h"
 #include "interrupt.h"
 
 namespace zebbridge {
@@ -16,6 +17,7 @@ class OutBridge {
   OutBridge(const BridgeConfig& config, Report& report) : config_(config), report_(report), link_(config) {}
 
   void start() {
+    claim_channel();
     if (!zeb::follower_init(follower_, config_.root.c_str(), config_.follower().c_str(), config_.master.c_str()))
       zebctl::fail(follower_.error.message);
     report_.event("started",
@@ -55,6 +57,16 @@ class OutBridge {
   }
 
  private:
+  // One out bridge per channel on a machine: one started by mistake beside
+  // it is refused at once, and the running one goes on. A second one on
+  // another machine is caught by the stream itself (publish below).
+  void claim_channel() {
+    std::string name = "zebbridge_" + config_.channel;
+    if (!claim_.open(name.c_str())) zebctl::fail("cannot open " + name + ": " + claim_.error_text());
+    if (!claim_.claim())
+      refuse("another out bridge of channel " + config_.channel + " is running on this machine");
+  }
+
   // Makes sure the channel's stream exists and is this channel's, and learns
   // the last record it holds. False when the server cannot tell yet.
   bool find_stream_end() {
@@ -141,7 +153,8 @@ class OutBridge {
   Report& report_;
   NatsLink link_;
   zeb::FollowerState follower_;
-  StoredRecord last_;  // the newest record the stream holds, as far as known
+  zeb::SharedCounter claim_;  // held only for its claim on the channel id
+  StoredRecord last_;         // the newest record the stream holds, as far as known
   Backoff backoff_;
 };
 
