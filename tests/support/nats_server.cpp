@@ -10,6 +10,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <random>
+#include <set>
 #include <sstream>
 
 #include "support/test_support.h"
@@ -39,15 +41,25 @@ std::string nats_server_program() {
 }
 
 int free_port() {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address = loopback(0);
-  socklen_t size = sizeof address;
-  int port = 0;
-  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-    port = ntohs(address.sin_port);
-  if (fd >= 0) ::close(fd);
-  return port;
+  // Below the range the kernel picks local ports of outgoing connections
+  // from (32768 on), so no client or route connection of a test running
+  // meanwhile takes the port before the server binds it; chosen at random
+  // so concurrent test processes rarely try the same one, and never twice
+  // in one process.
+  static std::mt19937 random(std::random_device{}());
+  static std::set<int> handed_out;
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    int port = 20000 + static_cast<int>(random() % 12000);
+    if (handed_out.count(port) != 0) continue;
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = loopback(port);
+    bool free = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0) ::close(fd);
+    if (!free) continue;
+    handed_out.insert(port);
+    return port;
+  }
+  return 0;
 }
 
 int http_get_status(int port, const std::string& path) {

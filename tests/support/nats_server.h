@@ -16,7 +16,8 @@ namespace zeb::test {
 // it, often missing from a user's PATH); empty when there is none.
 std::string nats_server_program();
 
-// A TCP port on 127.0.0.1 that was free a moment ago.
+// A TCP port on 127.0.0.1 that was free a moment ago, outside the range of
+// local ports that outgoing connections take.
 int free_port();
 
 // The status code of an HTTP GET of `path` on 127.0.0.1:port; 0 when there

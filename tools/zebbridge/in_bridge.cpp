@@ -67,7 +67,15 @@ class InBridge {
         continue;
       }
       if (next.sequence <= position_.sequence) continue;
-      if (next.sequence != position_.sequence + 1) refuse_gap(next.sequence);
+      if (next.sequence != position_.sequence + 1) {
+        // A new consumer starts at the next sequence the stream holds: if
+        // that is not the one needed, the stream lost it. Later, a gap is a
+        // message lost on the way, and a new consumer fetches it again.
+        if (first_since_subscribing_) refuse_gap(next.sequence);
+        link_.unsubscribe();
+        continue;
+      }
+      first_since_subscribing_ = false;
       if (!copy(next)) return;
       report_.carried(static_cast<int64_t>(next.pending));
     }
@@ -98,6 +106,7 @@ class InBridge {
       report_.error(subscribed.error);
       return false;
     }
+    first_since_subscribing_ = true;
     report_.recovered();
     backoff_.reset();
     return true;
@@ -134,6 +143,7 @@ class InBridge {
   NatsLink link_;
   zeb::MasterState master_;
   Position position_;
+  bool first_since_subscribing_ = false;  // no message taken from the consumer yet
   Backoff backoff_;
 };
 

@@ -294,10 +294,16 @@ Outcome NatsLink::subscribe(uint64_t first) {
   std::string stream = config_.stream();
   jsSubOptions options;
   jsSubOptions_Init(&options);
+  // An ordered consumer: ephemeral, no acknowledgements, one message after
+  // the other with flow control. The client library's own ordered consumer
+  // starts itself again from a thread of its own, which races with ending
+  // the subscription; the bridge does the starting again itself instead,
+  // from its saved position, whenever a message is missing.
   options.Stream = stream.c_str();
-  options.Ordered = true;
   options.Config.DeliverPolicy = js_DeliverByStartSequence;
   options.Config.OptStartSeq = first;
+  options.Config.AckPolicy = js_AckNone;
+  options.Config.FlowControl = true;
   // Heartbeats tell a consumer lost with a restarted server within seconds.
   options.Config.Heartbeat = 1000 * kNanosecondsPerMs;
   jsErrCode code = static_cast<jsErrCode>(0);

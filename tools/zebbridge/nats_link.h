@@ -77,7 +77,8 @@ class NatsLink {
                   bool& duplicate);
 
   // The stream's messages from `first` on, in order, through an ordered
-  // consumer; only one at a time.
+  // consumer; only one at a time. A message that went missing on the way
+  // shows as a gap in the stream sequences: the caller subscribes again.
   Outcome subscribe(uint64_t first);
   void unsubscribe();
   bool subscribed() const { return subscription_ != nullptr; }
