@@ -135,7 +135,8 @@ TEST_F(CarryTest, AClusterLosingTheStreamLeaderLosesNothing) {
     std::printf("cluster: %s (stream leader '%s') killed after record %d reached B\n",
                 cluster.node(victim).name().c_str(), leader.c_str(), last_logged(log("far")));
     ASSERT_TRUE(eventually([&] { return last_logged(log("far")) >= kRecords * 3 / 4; }, 60))
-        << "nothing carried after " << cluster.node(victim).name() << " (leader '" << leader << "') died";
+        << "nothing carried after " << cluster.node(victim).name() << " (leader '" << leader << "') died\n"
+        << read_text(log(out.log_name()) + ".out") << read_text(log(in.log_name()) + ".out");
     ASSERT_TRUE(cluster.node(victim).start());
   }
   expect_carried_exactly(far_follower, kRecords, cluster.url());

@@ -1,3 +1,4 @@
+#include <chrono>
 #include <cstring>
 
 #include "bridge.h"
@@ -58,7 +59,11 @@ class InBridge {
       }
       StoredRecord next;
       Outcome got = link_.next(200, next);
-      if (got.kind == Outcome::not_found) continue;
+      if (got.kind == Outcome::not_found) {
+        if (consumer_lost()) link_.unsubscribe();
+        continue;
+      }
+      last_heard_ = Clock::now();
       if (got.kind == Outcome::wrong_sequence) refuse(got.error);
       if (got.kind == Outcome::failed) {
         report_.error(got.error);
@@ -87,6 +92,17 @@ class InBridge {
            " (it holds " + std::to_string(first_held) + " on): the records in between would be lost");
   }
 
+  // A consumer can die with the server that held it while the connection
+  // goes on to another server of a cluster, and then nothing says so but
+  // silence. After a few seconds of it, the stream tells whether anything
+  // came that the consumer should have delivered.
+  bool consumer_lost() {
+    if (Clock::now() - last_heard_ < kSilenceChecked) return false;
+    last_heard_ = Clock::now();
+    StreamFacts facts;
+    return link_.stream(facts).is_ok() && facts.last_sequence > position_.sequence;
+  }
+
   // Checks that the stream still holds what comes next, and subscribes from
   // there. False when that cannot be known yet.
   bool subscribe() {
@@ -107,6 +123,7 @@ class InBridge {
       return false;
     }
     first_since_subscribing_ = true;
+    last_heard_ = Clock::now();
     report_.recovered();
     backoff_.reset();
     return true;
@@ -143,7 +160,11 @@ class InBridge {
   NatsLink link_;
   zeb::MasterState master_;
   Position position_;
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::chrono::seconds kSilenceChecked{3};
+
   bool first_since_subscribing_ = false;  // no message taken from the consumer yet
+  Clock::time_point last_heard_;           // the last message, or the subscription
   Backoff backoff_;
 };
 
