@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -90,6 +91,26 @@ TEST_F(RefusalTest, AnOutBridgeRefusesWhenSomeoneElseStoresItsRecords) {
                    "another out bridge is publishing channel " + channel);
   }
   EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).messages, 12u);
+}
+
+// A channel started anew numbers from 1 again: the stream's records are not
+// its records of those numbers, and taking them for stored would leave the
+// new ones unsent.
+TEST_F(RefusalTest, AnOutBridgeRefusesAChannelStartedAnew) {
+  NatsServer server("/dev/shm");
+  ASSERT_TRUE(server.start());
+  write_records(root_a, master_a, 10);
+  int out = start_bridge("out", out_args(server.url()));
+  ASSERT_TRUE(eventually([&] { return stream_state(server.url(), "ZEB_" + channel).last == 10; }, 30));
+  terminate(out, "out");
+
+  remove_all(root_a);
+  ASSERT_EQ(::shm_unlink(("/zeb_" + master_a).c_str()), 0);
+  write_records(root_a, master_a, 3, 101);
+  expect_refused(bridge(out_args(server.url())), "holds record 10, which this channel does not hold");
+  write_records(root_a, master_a, 9, 104);
+  expect_refused(bridge(out_args(server.url())), "holds record 10 unlike this channel's");
+  EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).messages, 10u);
 }
 
 TEST_F(RefusalTest, AnInBridgeRefusesWhenTheStreamNoLongerHoldsItsNextRecord) {
