@@ -82,4 +82,8 @@ bool purge_stream(const std::string& url, const std::string& stream) {
   return with_jetstream(url, [&](jsCtx* js) { return js_PurgeStream(js, stream.c_str(), nullptr, nullptr) == NATS_OK; });
 }
 
+bool delete_stream(const std::string& url, const std::string& stream) {
+  return with_jetstream(url, [&](jsCtx* js) { return js_DeleteStream(js, stream.c_str(), nullptr, nullptr) == NATS_OK; });
+}
+
 }  // namespace zeb::test

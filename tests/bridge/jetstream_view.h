@@ -34,5 +34,7 @@ bool publish_record(const std::string& url, const std::string& id, int32_t numbe
 
 // Removes every message the stream holds; its sequences go on after them.
 bool purge_stream(const std::string& url, const std::string& stream);
+// Removes the stream itself.
+bool delete_stream(const std::string& url, const std::string& stream);
 
 }  // namespace zeb::test

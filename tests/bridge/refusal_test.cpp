@@ -93,15 +93,15 @@ TEST_F(RefusalTest, AnOutBridgeRefusesWhenSomeoneElseStoresItsRecords) {
   EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).messages, 12u);
 }
 
-// A channel started anew numbers from 1 again: the stream's records are not
-// its records of those numbers, and taking them for stored would leave the
-// new ones unsent.
-TEST_F(RefusalTest, AnOutBridgeRefusesAChannelStartedAnew) {
+// A channel started anew numbers from 1 again. Its out bridge would take
+// its records for the ones the old stream holds and never send them; a copy
+// of the old channel, given a new stream that grew past its position, would
+// read on from there and miss the new stream's first records.
+TEST_F(RefusalTest, BridgesRefuseToMixAChannelStartedAnewWithTheOldOne) {
   NatsServer server("/dev/shm");
   ASSERT_TRUE(server.start());
-  write_records(root_a, master_a, 10);
-  int out = start_bridge("out", out_args(server.url()));
-  ASSERT_TRUE(eventually([&] { return stream_state(server.url(), "ZEB_" + channel).last == 10; }, 30));
+  int out = 0;
+  ASSERT_NO_FATAL_FAILURE(carry_then_end_in(server.url(), 10, &out));
   terminate(out, "out");
 
   remove_all(root_a);
@@ -111,6 +111,14 @@ TEST_F(RefusalTest, AnOutBridgeRefusesAChannelStartedAnew) {
   write_records(root_a, master_a, 9, 104);
   expect_refused(bridge(out_args(server.url())), "holds record 10 unlike this channel's");
   EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).messages, 10u);
+
+  ASSERT_TRUE(delete_stream(server.url(), "ZEB_" + channel));
+  out = start_bridge("out-anew", out_args(server.url()));
+  ASSERT_TRUE(eventually([&] { return stream_state(server.url(), "ZEB_" + channel).last == 12; }, 30));
+  expect_refused(bridge(in_args(server.url())), "holds record 10 unlike this channel's: it is not the stream");
+  EXPECT_TRUE(position_is(10));
+  EXPECT_EQ(whole_records(master_dir_b()).size(), 10u);
+  terminate(out, "out-anew");
 }
 
 TEST_F(RefusalTest, AnInBridgeRefusesWhenTheStreamNoLongerHoldsItsNextRecord) {

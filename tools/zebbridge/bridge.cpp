@@ -1,10 +1,12 @@
 #include "bridge.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "command_line.h"
 #include "interrupt.h"
 #include "platform/platform.h"
+#include "record_files.h"
 
 namespace zebbridge {
 
@@ -15,6 +17,21 @@ void refuse(const std::string& message) {
 void Backoff::wait() {
   for (unsigned waited = 0; waited < delay_ms_ && !zebctl::interrupted(); waited += 50) zeb::platform::sleep_ms(50);
   delay_ms_ = std::min(delay_ms_ * 2, kLastMs);
+}
+
+bool check_stored_record(const zeb::ChannelPaths& paths, const BridgeConfig& config, const StoredRecord& stored,
+                         const std::string& advice, Report& report) {
+  zeb::TradeRecord local;
+  int32_t number = 0;
+  zeb::Path path;
+  zeb::NextRecord found = zeb::load_next_record(paths, stored.number - 1, stored.number, local, number, path);
+  if (found == zeb::NextRecord::loaded && std::memcmp(&local, &stored.record, sizeof local) == 0) return true;
+  std::string held = "stream " + config.stream() + " holds record " + std::to_string(stored.number);
+  if (found == zeb::NextRecord::none) refuse(held + ", which this channel does not hold: " + advice);
+  if (found == zeb::NextRecord::loaded) refuse(held + " unlike this channel's: " + advice);
+  report.error("cannot read record " + std::to_string(stored.number) + " in " + paths.master_dir() +
+               " to compare it with the stream's");
+  return false;
 }
 
 bool note_connection(NatsLink& link, Report& report) {

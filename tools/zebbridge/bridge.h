@@ -4,6 +4,7 @@
 
 #include "bridge_config.h"
 #include "bridge_report.h"
+#include "channel_paths.h"
 #include "nats_link.h"
 
 namespace zebbridge {
@@ -28,6 +29,13 @@ class Backoff {
   static constexpr unsigned kLastMs = 2000;
   unsigned delay_ms_ = kFirstMs;
 };
+
+// Refuses, giving `advice`, when the channel's record of `stored.number` is
+// missing or holds other bytes than the stream's: the stream is then not
+// this channel's, or the channel was started anew. False when the channel
+// cannot be read now.
+bool check_stored_record(const zeb::ChannelPaths& paths, const BridgeConfig& config, const StoredRecord& stored,
+                         const std::string& advice, Report& report);
 
 // Reports the connection coming and going; true when it came (back).
 bool note_connection(NatsLink& link, Report& report);

@@ -114,9 +114,9 @@ class InBridge {
     }
     if (facts.last_sequence < position_.sequence)
       refuse("stream " + config_.stream() + " ends at sequence " + std::to_string(facts.last_sequence) +
-             ", but this copy holds it up to " + std::to_string(position_.sequence) +
-             ": it is not the stream the copy was made from");
+             ", but this copy holds it up to " + std::to_string(position_.sequence) + ": " + kNotTheSource);
     if (facts.first_sequence > position_.sequence + 1) refuse_gap(facts.first_sequence);
+    if (!stream_holds_the_copy()) return false;
     Outcome subscribed = link_.subscribe(position_.sequence + 1);
     if (!subscribed.is_ok()) {
       report_.error(subscribed.error);
@@ -127,6 +127,22 @@ class InBridge {
     report_.recovered();
     backoff_.reset();
     return true;
+  }
+
+  // A stream made anew under the same name can have grown past the saved
+  // position; its records there are not the ones copied, and reading on
+  // from the position would skip its first ones. The last record copied
+  // tells, while the stream still holds it. False when that cannot be known yet.
+  bool stream_holds_the_copy() {
+    StoredRecord copied;
+    Outcome found = link_.record_at(position_.sequence, copied);
+    if (found.kind == Outcome::not_found) return true;
+    if (found.kind == Outcome::wrong_sequence) refuse(found.error + ": " + kNotTheSource);
+    if (found.kind == Outcome::failed) {
+      report_.error(found.error);
+      return false;
+    }
+    return check_stored_record(master_.paths, config_, copied, kNotTheSource, report_);
   }
 
   // Writes the record unless the channel has it, then saves the position;
@@ -162,6 +178,7 @@ class InBridge {
   Position position_;
   using Clock = std::chrono::steady_clock;
   static constexpr std::chrono::seconds kSilenceChecked{3};
+  static constexpr const char* kNotTheSource = "it is not the stream the copy was made from";
 
   bool first_since_subscribing_ = false;  // no message taken from the consumer yet
   Clock::time_point last_heard_;           // the last message, or the subscription

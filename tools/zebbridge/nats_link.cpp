@@ -235,15 +235,26 @@ Outcome NatsLink::create_stream(StreamFacts& facts) {
 }
 
 Outcome NatsLink::last_record(StoredRecord& found) {
+  return fetch_record(0, found);
+}
+
+Outcome NatsLink::record_at(uint64_t sequence, StoredRecord& found) {
+  return sequence == 0 ? Outcome{Outcome::not_found, ""} : fetch_record(sequence, found);
+}
+
+Outcome NatsLink::fetch_record(uint64_t sequence, StoredRecord& found) {
   Outcome link = usable();
   if (!link.is_ok()) return link;
   natsMsg* message = nullptr;
   jsErrCode code = static_cast<jsErrCode>(0);
   natsStatus status =
-      js_GetLastMsg(&message, js_, config_.stream().c_str(), config_.subject().c_str(), nullptr, &code);
+      sequence == 0
+          ? js_GetLastMsg(&message, js_, config_.stream().c_str(), config_.subject().c_str(), nullptr, &code)
+          : js_GetMsg(&message, js_, config_.stream().c_str(), sequence, nullptr, &code);
   if (status != NATS_OK) {
     if (code == JSNoMessageFoundErr) return {Outcome::not_found, ""};
-    return {Outcome::failed, describe("cannot look up the stream's last record", status, code)};
+    std::string what = sequence == 0 ? "the stream's last record" : "sequence " + std::to_string(sequence);
+    return {Outcome::failed, describe("cannot look up " + what, status, code)};
   }
   found = StoredRecord();
   found.sequence = natsMsg_GetSequence(message);

@@ -70,6 +70,8 @@ class NatsLink {
   Outcome create_stream(StreamFacts& facts);
   // The stream's newest record; not_found when it holds none.
   Outcome last_record(StoredRecord& found);
+  // The record at a stream sequence; not_found when the stream lacks it.
+  Outcome record_at(uint64_t sequence, StoredRecord& found);
   // Publishes record `number` as the subject's next message, which the
   // server stores only when the subject's last message is `expected_last`
   // (0: no message yet) and no message with the same id came before.
@@ -90,6 +92,8 @@ class NatsLink {
  private:
   void connect();
   void disconnect();
+  // The record at `sequence`, or the subject's last one for 0.
+  Outcome fetch_record(uint64_t sequence, StoredRecord& found);
   // ok while connected; otherwise failed, saying why the client last lost or
   // missed the server.
   Outcome usable();

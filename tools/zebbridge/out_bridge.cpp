@@ -1,9 +1,6 @@
-#include <cstring>
-
 #include "bridge.h"
 #include "command_line.h"
 #include "follower.h"
-#include "record_files.h"
 #include "shared_counter.h"
 #include "interrupt.h"
 
@@ -89,7 +86,15 @@ class OutBridge {
       return false;
     }
     last_ = looked.is_ok() ? last : StoredRecord();
-    if (!stream_end_is_the_channels()) return false;
+    // Records the stream holds are committed without being sent, so its
+    // last one must be the channel's: a channel started anew numbers from 1
+    // again, and its records would be taken for stored ones and never sent.
+    if (last_.number > 0 &&
+        !check_stored_record(follower_.paths, config_, last_,
+                             "the channel was started anew or is not the stream's; carry it under a channel id "
+                             "of its own with --channel",
+                             report_))
+      return false;
     report_.recovered();
     backoff_.reset();
     report_.event("ready", "stream " + config_.stream() + " holds records up to " + std::to_string(last_.number),
@@ -108,29 +113,6 @@ class OutBridge {
       refuse("stream " + config_.stream() + " carries the channel of master " +
              facts.description.substr(prefix.size()) + ", not of " + config_.master +
              ": give this channel an id of its own with --channel");
-  }
-
-  // Records the stream holds are committed without being sent, so its last
-  // one must be the channel's record of that number. A channel started anew
-  // numbers from 1 again, and its records would be taken for the old ones
-  // and never sent. False when the channel cannot be read yet.
-  bool stream_end_is_the_channels() {
-    if (last_.number == 0) return true;
-    zeb::TradeRecord local;
-    int32_t number = 0;
-    zeb::Path path;
-    zeb::NextRecord found =
-        zeb::load_next_record(follower_.paths, last_.number - 1, last_.number, local, number, path);
-    if (found == zeb::NextRecord::loaded && std::memcmp(&local, &last_.record, sizeof local) == 0) return true;
-    std::string held = "stream " + config_.stream() + " holds record " + std::to_string(last_.number);
-    const std::string advice =
-        ": the channel was started anew or is not the stream's; carry it under a channel id of its own "
-        "with --channel";
-    if (found == zeb::NextRecord::none) refuse(held + ", which this channel does not hold" + advice);
-    if (found == zeb::NextRecord::loaded) refuse(held + " unlike this channel's" + advice);
-    report_.error("cannot read record " + std::to_string(last_.number) + " in " + follower_.paths.master_dir() +
-                  " to compare it with the stream's");
-    return false;
   }
 
   [[noreturn]] void refuse_second_bridge(int32_t number) {
