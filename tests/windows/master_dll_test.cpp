@@ -160,7 +160,7 @@ struct Writers {
 
 DWORD WINAPI write_many(LPVOID parameter) {
   auto* writers = static_cast<Writers*>(parameter);
-  for (int i = 0; i < kWritesEach; ++i) ::InterlockedAdd(&writers->written, writers->api->Write());
+  for (int i = 0; i < kWritesEach; ++i) ::InterlockedAdd(&writers->written, writers->api->Write.unchecked());
   return 0;
 }
 
