@@ -1,12 +1,13 @@
 // The follower library's exported functions: a thin frame over FollowerState.
 // Each runs whole under the library's lock, so a host's threads take turns.
 #include "follower.h"
-#include "library_guard.h"
+#include "library_state.h"
 #include "zeb/zebfollower.h"
 
 namespace {
 
-zeb::FollowerState state;
+zeb::LibraryState<zeb::FollowerState> library;
+zeb::FollowerState& state = library.get();
 
 const zeb::TradeRecord& received() {
   zeb::error_reset(state.error);

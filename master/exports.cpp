@@ -1,12 +1,13 @@
 // The master library's exported functions: a thin frame over MasterState.
 // Each runs whole under the library's lock, so a host's threads take turns.
 #include "master.h"
-#include "library_guard.h"
+#include "library_state.h"
 #include "zeb/zebmaster.h"
 
 namespace {
 
-zeb::MasterState state;
+zeb::LibraryState<zeb::MasterState> library;
+zeb::MasterState& state = library.get();
 
 zeb::TradeRecord& staged() {
   zeb::error_reset(state.error);

@@ -9,4 +9,9 @@ namespace zeb::platform {
 void library_lock();
 void library_unlock();
 
+// Has `forget` run in the child of every later fork of the process, with the
+// lock free, while no other thread is inside the library: the child starts as
+// if no Init had been made. Where processes do not fork it does nothing.
+void library_forget_in_fork_child(void (*forget)());
+
 }  // namespace zeb::platform

@@ -19,4 +19,8 @@ void library_unlock() {
   ::ReleaseSRWLockExclusive(&lock);
 }
 
+void library_forget_in_fork_child(void (*)()) {
+  // Windows processes do not fork.
+}
+
 }  // namespace zeb::platform

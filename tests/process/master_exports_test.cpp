@@ -3,7 +3,11 @@
 // process-global.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -169,6 +173,65 @@ TEST(MasterLibrary, WritesFromSeveralThreadsAtOnceEachTakeANumberOfTheirOwn) {
   }
   EXPECT_EQ(test::read_text(test::join(test::join(root, master), "system/" + master)),
             std::to_string(kThreads * kWrites));
+}
+
+// A host that forks without exec (a worker process, a daemonising helper)
+// and then dies: the child holds no claim, so a new master gets the name,
+// and holds no channel, so it cannot write as a second master.
+TEST_F(MasterLibraryTest, AForkedChildHoldsNoClaimAndCannotWrite) {
+  int from_worker[2], from_host[2];
+  ASSERT_EQ(::pipe(from_worker), 0);
+  ASSERT_EQ(::pipe(from_host), 0);
+  EXPECT_EQ(test::run_in_child([&] {
+              test::Library lib(ZEB_MASTER_LIBRARY);
+              ASSERT_EQ(lib.fn<int(const char*, const char*)>("Init")(root.c_str(), master.c_str()), 1);
+              pid_t worker = ::fork();
+              if (worker == 0) {
+                bool refused = lib.fn<IntFn>("Write")() == 0 &&
+                               std::strcmp(lib.fn<MsgFn>("ErrorMsg")(), "Write: could not get MapFile pointer.") == 0;
+                (void)!::write(from_worker[1], refused ? "y" : "n", 1);
+                ::pause();
+              }
+              char refused = 0;
+              ASSERT_EQ(::read(from_worker[0], &refused, 1), 1);
+              EXPECT_EQ(refused, 'y');
+              (void)!::write(from_host[1], &worker, sizeof worker);
+            }),
+            0);
+  pid_t worker = 0;
+  ASSERT_EQ(::read(from_host[0], &worker, sizeof worker), static_cast<ssize_t>(sizeof worker));
+  EXPECT_EQ(test::run_in_child([&] {
+              test::Library lib(ZEB_MASTER_LIBRARY);
+              EXPECT_EQ(lib.fn<int(const char*, const char*)>("Init")(root.c_str(), master.c_str()), 1)
+                  << lib.fn<MsgFn>("ErrorMsg")();
+            }),
+            0);
+  ::kill(worker, SIGKILL);
+  for (int fd : {from_worker[0], from_worker[1], from_host[0], from_host[1]}) ::close(fd);
+}
+
+// The host exits while one of its threads is inside Write: the library's
+// state is released under its lock, so the writer finishes its call, and
+// every later call fails as before Init; none touches a released counter.
+TEST(MasterLibrary, ExitWhileAThreadWritesNeverFaults) {
+  // On tmpfs, where a Write is quick enough to reach the counter while the
+  // process is still exiting.
+  test::TempDir dir("/dev/shm");
+  std::string root = dir / "root", master = test::unique_name("m");
+  for (int run = 0; run < 100; ++run) {
+    ASSERT_EQ(test::run_in_child([&] {
+                test::Library lib(ZEB_MASTER_LIBRARY);
+                ASSERT_EQ(lib.fn<int(const char*, const char*)>("Init")(root.c_str(), master.c_str()), 1);
+                auto write = lib.fn<IntFn>("Write");
+                std::thread([write] {
+                  for (;;) write();
+                }).detach();
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+                std::exit(0);
+              }),
+              0)
+        << "run " << run;
+  }
 }
 
 }  // namespace
