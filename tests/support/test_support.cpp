@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sched.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -136,7 +139,7 @@ int spawn_into_pipe(const std::vector<std::string>& argv, const std::string& err
   int ends[2];
   if (::pipe2(ends, O_CLOEXEC) != 0) return -1;
   int pid = spawn_with(argv, [&] {
-    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGPIPE, SIG_DFL);
     ::dup2(ends[1], 1);
     redirect(2, err_path);
   });
@@ -164,6 +167,22 @@ CommandResult run_command(const std::vector<std::string>& argv) {
   TempDir logs;
   int status = wait_for(spawn_logged(argv, logs / "out", logs / "err"));
   return {status, read_text(logs / "out"), read_text(logs / "err")};
+}
+
+void limit_file_size(size_t bytes) {
+  std::signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead
+  struct rlimit limit;
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = bytes == 0 ? limit.rlim_max : bytes;
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+bool place_unreadable_file(const std::string& path) {
+  // This process's memory, read at address 0, fails with an I/O error; bound
+  // over a file it is no link, so even a reader that follows none opens it.
+  write_text(path, "");
+  return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+         ::mount("/proc/self/mem", path.c_str(), nullptr, MS_BIND, nullptr) == 0;
 }
 
 bool eventually(const std::function<bool()>& done, double seconds) {

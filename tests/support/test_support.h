@@ -20,8 +20,8 @@ int spawn(const std::vector<std::string>& argv);
 int spawn_logged(const std::vector<std::string>& argv, const std::string& out_path,
                  const std::string& err_path);
 // The same with stdout the writing end of a new pipe, whose reading end is
-// returned (close it when done), and SIGPIPE ignored, as services often run:
-// a write to a pipe nobody reads fails with EPIPE instead of killing it.
+// returned (close it when done), and SIGPIPE as a shell leaves it: a write
+// to a pipe nobody reads kills a program that does not ignore it.
 int spawn_into_pipe(const std::vector<std::string>& argv, const std::string& err_path, int* reader);
 // Waits for a process started by spawn; exit status as run_in_child gives
 // it, and the same end for one that outlives `seconds`.
@@ -34,6 +34,15 @@ struct CommandResult {
   std::string err;
 };
 CommandResult run_command(const std::vector<std::string>& argv);
+
+// From now on in this process, a write that would take any file past `bytes`
+// bytes stops there and fails; 0 lifts the limit. For a child process.
+void limit_file_size(size_t bytes);
+
+// Puts a regular file at `path` whose reads fail with an I/O error, in a
+// mount namespace of this process's own. For a child process; false where
+// that needs privileges the process lacks.
+bool place_unreadable_file(const std::string& path);
 
 // Polls `done` until it holds or `seconds` pass; returns whether it held.
 bool eventually(const std::function<bool()>& done, double seconds = 20);

@@ -50,7 +50,7 @@ class ZebctlTest : public ChannelTest {
   }
   std::string log(const std::string& name) const { return dir / name; }
 
-  // Starts zebctl with stdout a pipe and SIGPIPE ignored; its stderr goes to
+  // Starts zebctl with stdout a pipe, as in a shell pipeline; its stderr goes to
   // log(name) + ".err".
   int start_zebctl_piped(const std::string& name, std::vector<std::string> args, int* reader) const {
     args.insert(args.begin(), ZEBCTL);

@@ -18,6 +18,11 @@ struct EntryInfo {
 // a file a running master is writing is never touched.
 EntryInfo entry_info(const std::string& path);
 
+// A write to a pipe whose reader has gone fails with an error, which the
+// command reports and ends on with its failure status, instead of killing
+// the process with a signal.
+void report_broken_pipes();
+
 // True once standard output leads nowhere: the reading end of its pipe is
 // closed, so nothing printed from now on can be read. Always false where the
 // operating system cannot tell without writing.

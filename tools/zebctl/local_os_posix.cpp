@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,10 @@ EntryInfo entry_info(const std::string& path) {
   if (::stat(path.c_str(), &info) != 0) return {EntryType::missing, 0};
   if (!S_ISREG(info.st_mode)) return {EntryType::other, 0};
   return {EntryType::regular, static_cast<uint64_t>(info.st_size)};
+}
+
+void report_broken_pipes() {
+  ::signal(SIGPIPE, SIG_IGN);
 }
 
 bool output_abandoned() {

@@ -12,6 +12,10 @@ EntryInfo entry_info(const std::string& path) {
 }
 
 // An anonymous pipe's writer learns that the reader is gone only by writing.
+void report_broken_pipes() {
+  // Windows raises no signal for a broken pipe: the write fails.
+}
+
 bool output_abandoned() {
   return false;
 }
