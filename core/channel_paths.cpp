@@ -50,7 +50,7 @@ bool paths_fit(const char* root, const char* master, const char* owner) {
   temp_name(temp, owner);
   record_name(longest_record, INT32_MIN);
   return temp[0] != '\0' && join(path, {root, master, kSystemDirectoryName, temp}) &&
-         join(path, {root, master, longest_record});
+         join(path, {root, master, longest_record}) && join(path, {root, master, kMasterLockName});
 }
 
 }  // namespace
@@ -66,6 +66,14 @@ bool ChannelPaths::set(ErrorState& error, const char* root, const char* master, 
   join(master_dir_, {root, master});
   join(system_dir_, {root, master, kSystemDirectoryName});
   std::snprintf(counter_name_, sizeof counter_name_, "zeb_%s", master);
+  return true;
+}
+
+bool ChannelPaths::name_counter_as_stored(ErrorState& error) {
+  PathBuffer stored;
+  if (!platform::stored_name(master_dir_, stored, sizeof stored))
+    return error_fail(error, messages::kInitListFailed, master_dir_);
+  std::snprintf(counter_name_, sizeof counter_name_, "zeb_%s", stored);
   return true;
 }
 
@@ -89,6 +97,10 @@ Path ChannelPaths::record(int32_t number) const {
   return entry(name);
 }
 
+Path ChannelPaths::master_lock() const {
+  return entry(kMasterLockName);
+}
+
 Path ChannelPaths::entry(const char* name) const {
   Path path;
   join(path.text, {master_dir_, name});
@@ -97,9 +109,19 @@ Path ChannelPaths::entry(const char* name) const {
 
 bool ensure_channel_directories(ErrorState& error, const char* operation, const ChannelPaths& paths) {
   for (const char* path : {paths.root(), paths.master_dir(), paths.system_dir()}) {
-    if (platform::path_exists(path)) continue;
+    switch (platform::directory_status(path)) {
+      case platform::DirectoryStatus::present:
+        continue;
+      case platform::DirectoryStatus::unprotected:
+        // Others could put links or files in place of the channel's own.
+        return error_fail(error, messages::kDirectoryUnprotected, operation, path);
+      case platform::DirectoryStatus::missing:
+        break;
+    }
+    auto access = path == paths.root() ? platform::NewDirectory::private_to_owner
+                                       : platform::NewDirectory::as_parent;
     // Another participant may create it between the test and the creation.
-    if (platform::make_directory(path) == platform::MakeDirectory::failed)
+    if (platform::make_directory(path, access) == platform::MakeDirectory::failed)
       return error_fail(error, messages::kCreateDirectoryFailed, operation, path);
   }
   return true;

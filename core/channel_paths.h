@@ -18,6 +18,9 @@ constexpr size_t kCounterNameSize = 4 + kPathSize;
 // Name of the directory beside the record files that holds the index files.
 constexpr const char* kSystemDirectoryName = "system";
 
+// The file in the master directory whose lock the running master holds.
+constexpr const char* kMasterLockName = "master.lock";
+
 // Index files are rewritten through a temporary file named with this prefix
 // and the owner's name, beside the index file; names with the prefix are
 // reserved for it.
@@ -33,6 +36,7 @@ struct Path {
 // Where one channel lives, composed from a root and a master name:
 //   ROOT/MASTER/                  record files, "%06d" of their number
 //   ROOT/MASTER/system/OWNER      each participant's index file
+//   ROOT/MASTER/master.lock       locked by the running master
 //   zeb_MASTER                    the shared counter
 // Empty until set; nothing else composes a channel path.
 class ChannelPaths {
@@ -42,6 +46,13 @@ class ChannelPaths {
   // owner in "Init: ..." in `error` and leaving this unchanged, when a path
   // the channel composes for the owner or the master would not fit.
   bool set(ErrorState& error, const char* root, const char* master, const char* owner);
+
+  // Once the master directory exists: names the counter after the master
+  // directory's name as stored, so every spelling that reaches one directory
+  // (letter case, short names, where the system ignores them) meets one
+  // counter and one claim. False, reporting "Init: could not list <master
+  // directory> directory.", when the directory cannot be found.
+  bool name_counter_as_stored(ErrorState& error);
 
   bool is_set() const { return root_[0] != '\0'; }
   const char* root() const { return root_; }
@@ -55,6 +66,7 @@ class ChannelPaths {
   // The temporary file that takes the place of `owner`'s index file.
   Path index_temp(const char* owner) const;
   Path record(int32_t number) const;
+  Path master_lock() const;
   // An entry of the master directory, by the name a listing gave.
   Path entry(const char* name) const;
 
@@ -68,7 +80,9 @@ class ChannelPaths {
 };
 
 // Makes sure the root, master and system directories exist, creating missing
-// ones. On failure reports "<operation>: CreateDirectory <path> failed".
+// ones (a new root is its owner's alone, the others take the root's access),
+// and that none is unprotected. On failure reports "<operation>:
+// CreateDirectory <path> failed" or that the directory is unprotected.
 bool ensure_channel_directories(ErrorState& error, const char* operation, const ChannelPaths& paths);
 
 }  // namespace zeb

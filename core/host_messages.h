@@ -12,9 +12,15 @@ constexpr char kCounterCreateFailed[] = "Could not create file-mapping object.";
 constexpr char kCounterMapFailed[] = "Could not map view of file.";
 constexpr char kCounterFailed[] = "MapFile: %s";
 constexpr char kCounterRejoinFailed[] = "%s: MapFile: %s";
+constexpr char kCounterForeign[] =
+    "Shared counter %s is not this channel's: its owner or access is not one that %s allows.";
+constexpr char kCounterBusy[] = "Shared counter %s stayed locked by another process.";
 constexpr char kClaimedElsewhere[] = "%s: another master named %s is running on this machine.";
+constexpr char kClaimLockFailed[] = "Init: could not lock %s file.";
 
 constexpr char kCreateDirectoryFailed[] = "%s: CreateDirectory %s failed";
+constexpr char kDirectoryUnprotected[] =
+    "%s: directory %s may be written by other users but has no sticky bit.";
 constexpr char kIndexOpenFailed[] = "WriteInd: could not open %s file.";
 constexpr char kIndexWriteFailed[] = "WriteInd: WriteFile %s error.";
 
@@ -25,6 +31,7 @@ constexpr char kWriteNotInitialised[] = "Write: could not get MapFile pointer.";
 constexpr char kWriteNoNumberLeft[] = "Write: no record number is left after %d.";
 constexpr char kWriteOpenFailed[] = "Write: could not open %s file.";
 constexpr char kWriteFailed[] = "Write: WriteFile %s failed.";
+constexpr char kWriteListFailed[] = "Write: could not list %s directory.";
 
 constexpr char kReadNotInitialised[] = "Read: could not get MapFile pointer.";
 constexpr char kReadNoRoot[] = "Read: root directory not found: %s";
@@ -34,6 +41,7 @@ constexpr char kReadListFailed[] = "Read: FindFirstFile failed.";
 constexpr char kReadOpenFailed[] = "Read: could not open %s file.";
 constexpr char kReadFailed[] = "Read: ReadFile %s error.";
 constexpr char kReadUnknown[] = "Read: unknown exception";
+constexpr char kReadCursorAhead[] = "Read: cursor %d is above the published count %d.";
 
 constexpr char kCommitNotInitialised[] = "Commit: Init has not been called.";
 

@@ -24,7 +24,11 @@ bool write_index(ErrorState& error, const char* path, const char* temp_path, int
   char text[32];
   int length = std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
   if (temp_path[0] == '\0') return error_fail(error, messages::kIndexOpenFailed, path);
-  auto write_temp = [&] { return platform::write_file(temp_path, text, static_cast<size_t>(length)); };
+  // The temporary file is made anew: nothing found at its name, a link
+  // another user put there included, is ever written through.
+  auto write_temp = [&] {
+    return platform::write_file(temp_path, text, static_cast<size_t>(length), platform::Existing::replace);
+  };
   switch (retry_conflicts(write_temp)) {
     case platform::FileResult::ok:
       break;

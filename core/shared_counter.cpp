@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "conflict_retry.h"
 #include "host_messages.h"
 
 namespace zeb {
@@ -15,11 +16,22 @@ constexpr std::chrono::milliseconds kOrphanCheckInterval{250};
 }  // namespace
 
 platform::Counter* SharedCounter::open_mapped(int32_t** view, bool* already_existed) {
-  platform::Counter* counter = platform::counter_open(name_, already_existed);
+  platform::CounterOpen opened;
+  platform::Counter* counter = platform::counter_open(name_, directory_, &opened);
   if (counter == nullptr) {
-    std::snprintf(error_text_, sizeof error_text_, "%s", messages::kCounterCreateFailed);
+    switch (opened) {
+      case platform::CounterOpen::foreign:
+        std::snprintf(error_text_, sizeof error_text_, messages::kCounterForeign, name_, directory_);
+        break;
+      case platform::CounterOpen::busy:
+        std::snprintf(error_text_, sizeof error_text_, messages::kCounterBusy, name_);
+        break;
+      default:
+        std::snprintf(error_text_, sizeof error_text_, "%s", messages::kCounterCreateFailed);
+    }
     return nullptr;
   }
+  *already_existed = opened == platform::CounterOpen::joined;
   *view = platform::counter_map(counter);
   if (*view == nullptr) {
     std::snprintf(error_text_, sizeof error_text_, "%s", messages::kCounterMapFailed);
@@ -29,8 +41,9 @@ platform::Counter* SharedCounter::open_mapped(int32_t** view, bool* already_exis
   return counter;
 }
 
-bool SharedCounter::open(const char* name) {
+bool SharedCounter::open(const char* name, const char* directory) {
   std::snprintf(name_, sizeof name_, "%s", name);
+  std::snprintf(directory_, sizeof directory_, "%s", directory);
   counter_ = open_mapped(&view_, &already_existed_);
   return counter_ != nullptr;
 }
@@ -44,12 +57,29 @@ void SharedCounter::close() {
     platform::counter_close(counter_);
     counter_ = nullptr;
   }
+  if (lock_ != nullptr) {
+    platform::file_unlock(lock_);
+    lock_ = nullptr;
+  }
   claimed_ = false;
 }
 
-bool SharedCounter::claim() {
-  claimed_ = platform::counter_claim(counter_);
-  return claimed_;
+SharedCounter::Claim SharedCounter::claim(const char* lock_path) {
+  if (!platform::counter_claim(counter_)) return Claim::held_elsewhere;
+  claimed_ = true;
+  if (lock_path == nullptr || lock_ != nullptr) return Claim::taken;
+  // Files others open for a moment may refuse the open; the lock itself is
+  // never waited for.
+  platform::LockFile locked = platform::LockFile::failed;
+  for (unsigned delay : kConflictDelaysMs) {
+    locked = platform::file_lock(lock_path, &lock_);
+    if (locked != platform::LockFile::failed) break;
+    platform::sleep_ms(delay);
+  }
+  if (locked == platform::LockFile::locked) return Claim::taken;
+  if (locked == platform::LockFile::failed)
+    std::snprintf(error_text_, sizeof error_text_, messages::kClaimLockFailed, lock_path);
+  return locked == platform::LockFile::held_elsewhere ? Claim::held_elsewhere : Claim::failed;
 }
 
 bool SharedCounter::orphan_check_due() {
@@ -89,29 +119,35 @@ void SharedCounter::raise_to(int32_t count) {
 }
 
 bool open_channel_counter(SharedCounter& counter, ErrorState& error, const ChannelPaths& paths) {
-  if (counter.open(paths.counter_name())) return true;
+  if (counter.open(paths.counter_name(), paths.master_dir())) return true;
   return error_fail(error, messages::kCounterFailed, counter.error_text());
 }
 
-bool claim_channel_counter(SharedCounter& counter, ErrorState& error, const char* master) {
-  if (counter.claim()) return true;
+bool claim_channel_counter(SharedCounter& counter, ErrorState& error, const ChannelPaths& paths) {
+  Path lock = paths.master_lock();
+  SharedCounter::Claim claim = counter.claim(platform::kCounterNameRemovable ? lock.c_str() : nullptr);
+  if (claim == SharedCounter::Claim::taken) return true;
+  if (claim == SharedCounter::Claim::failed) error_fail(error, "%s", counter.error_text());
+  else error_fail(error, messages::kClaimedElsewhere, "Init", paths.master());
   counter.close();
-  return error_fail(error, messages::kClaimedElsewhere, "Init", master);
+  return false;
 }
 
-bool keep_channel_counter(SharedCounter& counter, ErrorState& error, const char* operation,
+Kept keep_channel_counter(SharedCounter& counter, ErrorState& error, const char* operation,
                           const char* master, OrphanCheck when) {
-  if (when == OrphanCheck::when_due && !counter.orphan_check_due()) return true;
-  if (!counter.orphaned()) return true;
+  if (when == OrphanCheck::when_due && !counter.orphan_check_due()) return Kept::same;
+  if (!counter.orphaned()) return Kept::same;
   switch (counter.rejoin()) {
     case SharedCounter::Rejoined::done:
-      return true;
+      return Kept::rejoined;
     case SharedCounter::Rejoined::claimed_elsewhere:
-      return error_fail(error, messages::kClaimedElsewhere, operation, master);
+      error_fail(error, messages::kClaimedElsewhere, operation, master);
+      return Kept::failed;
     case SharedCounter::Rejoined::open_failed:
       break;
   }
-  return error_fail(error, messages::kCounterRejoinFailed, operation, counter.error_text());
+  error_fail(error, messages::kCounterRejoinFailed, operation, counter.error_text());
+  return Kept::failed;
 }
 
 }  // namespace zeb

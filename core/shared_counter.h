@@ -19,15 +19,19 @@ class SharedCounter {
   SharedCounter(const SharedCounter&) = delete;
   SharedCounter& operator=(const SharedCounter&) = delete;
 
-  // Only on a closed counter. Creates or joins the named block and maps it;
-  // false with error_text() saying which step failed.
-  bool open(const char* name);
+  // Only on a closed counter. Creates or joins the named block of the channel
+  // directory `directory` and maps it; false with error_text() saying which
+  // step failed.
+  bool open(const char* name, const char* directory);
   // Releases the block and the master's claim; does nothing when closed.
   void close();
 
+  enum class Claim { taken, held_elsewhere, failed };
   // Only on an open counter. Makes this holder the name's one master on the
-  // machine until it closes; false when another holder has that claim.
-  bool claim();
+  // machine until it closes and, given a `lock_path`, the one holder of that
+  // file's lock: a claim that holds even if the counter's name is removed.
+  // failed leaves the reason in error_text().
+  Claim claim(const char* lock_path);
 
   // Whether the name has been removed from under this holder's block.
   bool orphaned() const { return platform::counter_orphaned(counter_); }
@@ -37,8 +41,9 @@ class SharedCounter {
   enum class Rejoined { done, open_failed, claimed_elsewhere };
   // Opens the name again, carrying this block's count over to the block the
   // name refers to at this moment (raised to, never lowered), and the
-  // master's claim if this holder had it. On failure keeps the old block;
-  // open_failed leaves the reason in error_text().
+  // master's claim if this holder had it (its file lock stays as it is). On
+  // failure keeps the old block; open_failed leaves the reason in
+  // error_text().
   Rejoined rejoin();
 
   bool is_open() const { return view_ != nullptr; }
@@ -59,29 +64,34 @@ class SharedCounter {
 
   platform::Counter* counter_ = nullptr;
   int32_t* view_ = nullptr;
+  platform::FileLock* lock_ = nullptr;
   bool already_existed_ = false;
   bool claimed_ = false;
   std::chrono::steady_clock::time_point next_orphan_check_ = {};
   char name_[kCounterNameSize] = {};
-  char error_text_[64] = {};
+  PathBuffer directory_ = {};
+  char error_text_[kErrorMessageSize] = {};
 };
 
 // Opens the closed counter under the channel's counter name, as Init does.
 // False with "MapFile: <reason>" reported in `error`.
 bool open_channel_counter(SharedCounter& counter, ErrorState& error, const ChannelPaths& paths);
 
-// Takes the master's claim on the open counter, or closes it and reports
-// "Init: another master named <master> is running on this machine.".
-bool claim_channel_counter(SharedCounter& counter, ErrorState& error, const char* master);
+// Takes the master's claim on the open counter and, where the counter's name
+// can be removed while held, the master directory's lock; or closes the
+// counter and reports "Init: another master named <master> is running on
+// this machine." (or why the lock could not be had).
+bool claim_channel_counter(SharedCounter& counter, ErrorState& error, const ChannelPaths& paths);
 
 // When to look whether the counter's name was removed from under its holder.
 enum class OrphanCheck { every_call, when_due };
 
+enum class Kept { same, rejoined, failed };
 // Rejoins the counter's name when it was removed from under the open counter
 // (an administrator or the session cleanup of RemoveIPC clearing /dev/shm),
-// so that this participant meets the others again. False with the failure
-// reported as "<operation>: ..." in `error`.
-bool keep_channel_counter(SharedCounter& counter, ErrorState& error, const char* operation,
+// so that this participant meets the others again. failed comes with the
+// failure reported as "<operation>: ..." in `error`.
+Kept keep_channel_counter(SharedCounter& counter, ErrorState& error, const char* operation,
                           const char* master, OrphanCheck when);
 
 }  // namespace zeb

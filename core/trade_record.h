@@ -32,8 +32,9 @@ static_assert(offsetof(TradeRecord, close_price) == 64, "record file layout");
 static_assert(offsetof(TradeRecord, time_local) == 72, "record file layout");
 static_assert(offsetof(TradeRecord, time_server) == 76, "record file layout");
 
-// Copies at most 19 characters and a NUL to the start of the Symbol area; the
-// bytes after the NUL keep what they held. A null pointer stores an empty symbol.
+// Copies at most 19 bytes and a NUL to the start of the Symbol area, cutting
+// before a character that would not fit whole; the bytes after the NUL keep
+// what they held. A null pointer stores an empty symbol.
 void record_set_symbol(TradeRecord& record, const char* symbol);
 
 // Makes sure the Symbol area ends in a NUL, whatever a record file held there,

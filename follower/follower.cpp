@@ -15,10 +15,14 @@ bool follower_init(FollowerState& state, const char* root, const char* follower,
   state.paths = ChannelPaths();
   ChannelPaths paths;
   if (!check_root(state.error, root) || !check_name(state.error, follower, "follower name") ||
-      !check_name(state.error, master, "master name") || !paths.set(state.error, root, master, follower))
+      !check_name(state.error, master, "master name"))
     return false;
-
-  if (!ensure_channel_directories(state.error, "Init", paths)) return false;
+  // Its index file would be the master's, which its Commit would rewrite.
+  if (platform::same_name(follower, master))
+    return error_fail(state.error, "Init: follower name must not be the master name: %s", follower);
+  if (!paths.set(state.error, root, master, follower) || !ensure_channel_directories(state.error, "Init", paths) ||
+      !paths.name_counter_as_stored(state.error))
+    return false;
 
   // An index file that is there but cannot be read must not pass for 0: a
   // cursor of 0 would replay every record, a seed of 0 would hide them all.

@@ -40,11 +40,18 @@ NextRecord load_following(FollowerState& state, int32_t& number, Path& path) {
 
 bool read_next(FollowerState& state) {
   if (!state.counter.is_open()) return error_fail(state.error, messages::kReadNotInitialised);
-  if (!keep_channel_counter(state.counter, state.error, "Read", state.paths.master(), OrphanCheck::when_due))
+  if (keep_channel_counter(state.counter, state.error, "Read", state.paths.master(), OrphanCheck::when_due) ==
+      Kept::failed)
     return false;
   if (!channel_directories_exist(state)) return false;
   int32_t count = state.counter.read();
-  if (state.cursor >= count) return false;
+  if (state.cursor == count) return false;
+  // The channel holds fewer records than this follower has taken: it was
+  // started anew, or its index went back. Going on once the count passes the
+  // cursor would skip the new records up to it without a word.
+  if (state.cursor > count)
+    return error_fail(state.error, messages::kReadCursorAhead, static_cast<int>(state.cursor),
+                      static_cast<int>(count));
 
   Path path;
   int32_t number = 0;

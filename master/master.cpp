@@ -40,27 +40,46 @@ bool survey_records(const ChannelPaths& paths, int32_t floor, RecordsOnDisk& fou
   });
 }
 
-// Whether the file holds exactly these 80 bytes.
-bool holds_exactly(const char* path, const TradeRecord& record) {
+enum class ReadBack { same, other, unreadable };
+
+// Whether the file holds exactly these 80 bytes, something else, or cannot
+// be read.
+ReadBack read_back(const char* path, const TradeRecord& record) {
   TradeRecord found;
   size_t got = 0;
-  return retry_conflicts([&] { return platform::read_file(path, &found, sizeof found, &got); }) ==
-             platform::FileResult::ok &&
-         got == sizeof found && std::memcmp(&found, &record, sizeof found) == 0;
+  if (retry_conflicts([&] { return platform::read_file(path, &found, sizeof found, &got); }) !=
+      platform::FileResult::ok)
+    return ReadBack::unreadable;
+  bool same = got == sizeof found && std::memcmp(&found, &record, sizeof found) == 0;
+  return same ? ReadBack::same : ReadBack::other;
 }
 
 // Settles a Write that failed (reported in state.error) once its record file
 // may hold the record: a host told 0 sends the trade again, so no follower
 // may ever deliver this one. The file is cut to zero bytes, a gap that Read
-// passes over. A file that cannot be cut but holds the whole record will be
-// delivered anyway, so it is published and the Write succeeds; the index
-// file catches up at the next Write.
+// passes over. A file that cannot be cut may be delivered anyway once a
+// later Write publishes past it, so unless it can be read back as not
+// holding the record, it is published and the Write succeeds: a retry must
+// never deliver the trade twice. The index file catches up at the next Write.
 bool withdraw_or_publish(MasterState& state, const char* record_path, bool known_whole) {
   if (retry_conflicts([&] { return platform::truncate_file(record_path); }) == platform::FileResult::ok)
     return false;
-  if (!known_whole && !holds_exactly(record_path, state.staged)) return false;
+  if (!known_whole && read_back(record_path, state.staged) == ReadBack::other) return false;
   error_reset(state.error);
   state.counter.publish(state.count);
+  return true;
+}
+
+// Raises the count past every number anyone may have used while this master
+// was apart from the channel's counter (its name was removed, and others may
+// have published under a new one): what that counter holds and what is on
+// disk.
+bool catch_up_after_rejoin(MasterState& state) {
+  RecordsOnDisk on_disk;
+  int32_t floor = std::max(state.count, state.counter.read());
+  if (!survey_records(state.paths, floor, on_disk))
+    return error_fail(state.error, messages::kWriteListFailed, state.paths.master_dir());
+  state.count = on_disk.highest;
   return true;
 }
 
@@ -68,8 +87,15 @@ bool withdraw_or_publish(MasterState& state, const char* record_path, bool known
 bool ready_to_write(MasterState& state) {
   if (!state.counter.is_open()) return error_fail(state.error, messages::kWriteNotInitialised);
   const ChannelPaths& paths = state.paths;
-  if (!keep_channel_counter(state.counter, state.error, "Write", paths.master(), OrphanCheck::every_call))
-    return false;
+  switch (keep_channel_counter(state.counter, state.error, "Write", paths.master(), OrphanCheck::every_call)) {
+    case Kept::same:
+      break;
+    case Kept::rejoined:
+      if (!catch_up_after_rejoin(state)) return false;
+      break;
+    case Kept::failed:
+      return false;
+  }
   return ensure_channel_directories(state.error, "Write", paths);
 }
 
@@ -112,11 +138,14 @@ bool master_init(MasterState& state, const char* root, const char* master) {
       !paths.set(state.error, root, master, master))
     return false;
 
-  if (!ensure_channel_directories(state.error, "Init", paths)) return false;
-  if (!open_channel_counter(state.counter, state.error, paths)) return false;
+  if (!ensure_channel_directories(state.error, "Init", paths) || !paths.name_counter_as_stored(state.error) ||
+      !open_channel_counter(state.counter, state.error, paths))
+    return false;
   // One master per master name on the machine: the counter is named after
   // the master alone, so a second one under any root would share its count.
-  if (!claim_channel_counter(state.counter, state.error, master)) return false;
+  // The master directory's lock keeps a second one off this root even when
+  // the counter's name is removed under a running master.
+  if (!claim_channel_counter(state.counter, state.error, paths)) return false;
 
   // Resume after the newest record, whether the index file says so or only
   // the directory does (an index file lost or rolled back must never make

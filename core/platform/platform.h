@@ -32,10 +32,37 @@ extern const char kPathSeparator;
 // True when a file or directory exists at exactly this path.
 bool path_exists(const char* path);
 
+// What zeb creates under a channel's root takes the root's access, as files
+// under a Windows folder inherit its permissions: whoever may read (or write)
+// a directory may read (or write) what is created in it, nobody more, and
+// where others may write, nobody may replace or remove the entries of
+// another (the sticky bit). A root zeb creates itself is its owner's alone.
+enum class NewDirectory { private_to_owner, as_parent };
+
 enum class MakeDirectory { created, already_exists, failed };
 
 // Creates one directory; its parent is not created.
-MakeDirectory make_directory(const char* path);
+MakeDirectory make_directory(const char* path, NewDirectory access = NewDirectory::as_parent);
+
+// unprotected: a directory in which users other than its owner may create
+// entries and may also replace or remove entries of others, so nothing in it
+// is safe from them. Systems that keep such rights per file say present.
+enum class DirectoryStatus { missing, present, unprotected };
+DirectoryStatus directory_status(const char* path);
+
+// The name of the last component of an existing path as it is stored: where
+// names ignore letter case or have short aliases, every spelling of one
+// entry gives the same stored name. False when the entry cannot be found or
+// its name does not fit `size` bytes.
+bool stored_name(const char* path, char* name, size_t size);
+
+// Whether two names of entries in one directory name the same entry.
+bool same_name(const char* a, const char* b);
+
+// How many bytes of `text`, at most `limit`, hold whole characters of the
+// system's single-byte text (UTF-8 here, the ANSI code page on Windows), so
+// a cut there never splits one.
+size_t whole_characters(const char* text, size_t limit);
 
 // Lists a directory's entry names one at a time, "." and ".." included.
 struct Listing;
@@ -55,9 +82,16 @@ enum class FileResult { ok, open_failed, io_failed, conflict };
 // is open, others may open it for reading but not for writing, and an open
 // that conflicts with one already held fails, in either direction.
 
+// What write_file does with an entry already at its path: truncate a file,
+// or replace the entry (a file or a link, never what a link points to) with a
+// new file, so nothing anyone put there beforehand is written through.
+enum class Existing { truncate, replace };
+
 // Creates the file or truncates an existing one, writes all `size` bytes and
 // closes it. io_failed means the file was opened but not completely written.
-FileResult write_file(const char* path, const void* data, size_t size);
+// A symbolic link at `path` is never followed.
+FileResult write_file(const char* path, const void* data, size_t size,
+                      Existing existing = Existing::truncate);
 
 // How a read shares the file: `deny_writers` keeps the sharing rule above;
 // `allow_all` lets others write, replace or delete the file meanwhile and
@@ -65,7 +99,8 @@ FileResult write_file(const char* path, const void* data, size_t size);
 enum class ReadSharing { deny_writers, allow_all };
 
 // Opens an existing regular file, reads up to `capacity` bytes from its start
-// into `buffer` and closes it. Anything but a regular file fails to open.
+// into `buffer` and closes it. Anything but a regular file, a symbolic link
+// included, fails to open.
 FileResult read_file(const char* path, void* buffer, size_t capacity, size_t* bytes_read,
                      ReadSharing sharing = ReadSharing::deny_writers);
 
@@ -83,25 +118,53 @@ void sleep_ms(unsigned milliseconds);
 // A named 32-bit counter in shared memory, visible to every process that
 // opens the same name, which lives only while some process holds it open:
 // an opener that finds nobody else holding it gets a new block holding 0.
+// A counter takes the access of the channel directory it belongs to: a new
+// one is open to those who may write that directory and nobody else, and an
+// existing one is joined only when it is open to nobody else and belongs to
+// someone who may write there.
 struct Counter;
-Counter* counter_open(const char* name, bool* already_existed);  // nullptr on failure
-int32_t* counter_map(Counter* counter);                          // nullptr on failure
+// created: a new block. joined: a block some live process holds. foreign: the
+// name belongs to a block this channel's access does not allow. busy: another
+// process kept the name locked for over a second.
+enum class CounterOpen { created, joined, failed, foreign, busy };
+Counter* counter_open(const char* name, const char* directory, CounterOpen* result);  // nullptr unless created or joined
+int32_t* counter_map(Counter* counter);  // nullptr on failure
 void counter_unmap(int32_t* view);
+// Also in the child of a fork that inherited the counter, where it leaves
+// the parent's hold and claim as they are.
 void counter_close(Counter* counter);
 
+// Whether a counter's name can be removed while processes hold it (POSIX
+// shared memory can be unlinked; a Windows kernel object keeps its name while
+// any handle is open). Only where it can does a master's claim also need a
+// lock on a file in its channel to rest on.
+extern const bool kCounterNameRemovable;
+
 // Makes this holder the one master of the counter's name on the machine.
-// False when another holder, in this process or another, has claimed it. The
-// claim ends with counter_close, or with the process, however it dies.
+// False when another holder, in this process or another, in this session or
+// another, has claimed it. The claim ends with counter_close, or with the
+// process, however it dies.
 bool counter_claim(Counter* counter);
 
 // True when the counter's name refers to a block other than this holder's, or
 // to none: it was removed while held (and perhaps made again by somebody else).
 bool counter_orphaned(Counter* counter);
 
-// Reads a named counter without creating, joining or seeding it. False when
-// no live process holds a counter of that name, or its holder is still
-// setting it up as a new block.
-bool counter_peek(const char* name, int32_t* value);
+// Reads a named counter without creating, joining, seeding or writing it.
+// absent: no live process holds a counter of that name, or its holder is still
+// setting it up as a new block. denied: this user may not read it.
+enum class Peek { live, absent, denied };
+Peek counter_peek(const char* name, int32_t* value);
+
+// An exclusive lock on a file, which lives until file_unlock or the end of
+// the process, however it ends. A missing file is created, open to those who
+// may write its directory and nobody else, so nobody else can hold it.
+struct FileLock;
+enum class LockFile { locked, held_elsewhere, failed };
+LockFile file_lock(const char* path, FileLock** lock);
+// Also in the child of a fork that inherited the lock, where it leaves the
+// parent's lock held.
+void file_unlock(FileLock* lock);
 
 // Full-barrier atomic operations on a mapped counter, coherent across processes.
 int32_t counter_exchange(int32_t* view, int32_t value);  // returns the value replaced

@@ -13,6 +13,7 @@
 
 namespace zeb::platform {
 
+const bool kCounterNameRemovable = false;
 const char kPathSeparator = '\\';
 
 namespace {
@@ -35,6 +36,11 @@ bool search_pattern(char (&out)[kSearchSize], const char* path, size_t length) {
   return true;
 }
 
+// The path after the "\\?\" prefix of a literal path, whose '?' is no wildcard.
+const char* without_literal_prefix(const char* path) {
+  return std::strncmp(path, "\\\\?\\", 4) == 0 ? path + 4 : path;
+}
+
 bool found_by_search(const char* pattern) {
   WIN32_FIND_DATAA entry;
   HANDLE search = ::FindFirstFileA(pattern, &entry);
@@ -48,7 +54,7 @@ bool found_by_search(const char* pattern) {
 bool path_exists(const char* path) {
   // A search reads these as wildcards, which would match other names; the
   // "\\?\" prefix of a literal path is no wildcard.
-  const char* names = std::strncmp(path, "\\\\?\\", 4) == 0 ? path + 4 : path;
+  const char* names = without_literal_prefix(path);
   if (std::strpbrk(names, "*?") != nullptr) return false;
   size_t length = std::strlen(path);
   char exact[kSearchSize];
@@ -66,10 +72,77 @@ bool path_exists(const char* path) {
   return search_pattern(inside, exact, length) && found_by_search(inside);
 }
 
-MakeDirectory make_directory(const char* path) {
+MakeDirectory make_directory(const char* path, NewDirectory) {
+  // A new folder inherits its parent's permissions; a root's parent decides
+  // for the root too.
   if (::CreateDirectoryA(path, nullptr)) return MakeDirectory::created;
   return ::GetLastError() == ERROR_ALREADY_EXISTS ? MakeDirectory::already_exists
                                                   : MakeDirectory::failed;
+}
+
+DirectoryStatus directory_status(const char* path) {
+  // Rights are kept per file and folder, inherited from the root's folder.
+  return path_exists(path) ? DirectoryStatus::present : DirectoryStatus::missing;
+}
+
+namespace {
+
+// The entry of the directory `parent` (of `length` bytes) that `name` names,
+// in any case or by its short alias; false when there is none.
+bool find_in_parent(const char* parent, size_t length, const char* name, WIN32_FIND_DATAA* entry) {
+  char pattern[kSearchSize];
+  if (!search_pattern(pattern, parent, length)) return false;
+  HANDLE search = ::FindFirstFileA(pattern, entry);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  bool found = false;
+  do found = same_name(entry->cFileName, name) || same_name(entry->cAlternateFileName, name);
+  while (!found && ::FindNextFileA(search, entry));
+  ::FindClose(search);
+  return found;
+}
+
+}  // namespace
+
+bool stored_name(const char* path, char* name, size_t size) {
+  // A search for the entry gives its long name in its stored case, whatever
+  // case or short (8.3) alias the path used. A search for a literal path
+  // ("\\?\") finds no directory on some systems; the parent's listing does.
+  if (std::strpbrk(without_literal_prefix(path), "*?") != nullptr) return false;
+  WIN32_FIND_DATAA entry;
+  HANDLE search = ::FindFirstFileA(path, &entry);
+  if (search != INVALID_HANDLE_VALUE) {
+    ::FindClose(search);
+  } else {
+    const char* last = path + std::strlen(path);
+    while (last > path && !is_separator(last[-1])) --last;
+    if (last == path || *last == '\0' || !find_in_parent(path, static_cast<size_t>(last - path), last, &entry))
+      return false;
+  }
+  size_t length = std::strlen(entry.cFileName);
+  if (length >= size) return false;
+  std::memcpy(name, entry.cFileName, length + 1);
+  return true;
+}
+
+bool same_name(const char* a, const char* b) {
+  // As the file system compares names: ordinally, ignoring letter case.
+  WCHAR wide_a[MAX_PATH], wide_b[MAX_PATH];
+  int length_a = ::MultiByteToWideChar(CP_ACP, 0, a, -1, wide_a, MAX_PATH);
+  int length_b = ::MultiByteToWideChar(CP_ACP, 0, b, -1, wide_b, MAX_PATH);
+  if (length_a == 0 || length_b == 0) return std::strcmp(a, b) == 0;
+  return ::CompareStringOrdinal(wide_a, -1, wide_b, -1, TRUE) == CSTR_EQUAL;
+}
+
+size_t whole_characters(const char* text, size_t limit) {
+  // CharNextA steps over whole characters of the ANSI code page, lead byte
+  // and trail byte together.
+  const char* end = text;
+  while (*end != '\0') {
+    const char* next = ::CharNextA(end);
+    if (static_cast<size_t>(next - text) > limit) break;
+    end = next;
+  }
+  return static_cast<size_t>(end - text);
 }
 
 struct Listing {
@@ -135,9 +208,12 @@ HANDLE open_for_writing(const char* path, DWORD disposition) {
 
 }  // namespace
 
-FileResult write_file(const char* path, const void* data, size_t size) {
-  HANDLE file = open_for_writing(path, CREATE_ALWAYS);
-  if (file == INVALID_HANDLE_VALUE) return failure(path);
+FileResult write_file(const char* path, const void* data, size_t size, Existing existing) {
+  if (existing == Existing::replace && !::DeleteFileA(path) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
+    return failure(path);
+  HANDLE file = open_for_writing(path, existing == Existing::replace ? CREATE_NEW : CREATE_ALWAYS);
+  if (file == INVALID_HANDLE_VALUE)
+    return ::GetLastError() == ERROR_FILE_EXISTS ? FileResult::conflict : failure(path);
   const char* bytes = static_cast<const char*>(data);
   bool ok = true;
   while (ok && size > 0) {
@@ -193,24 +269,33 @@ void sleep_ms(unsigned milliseconds) {
 struct Counter {
   HANDLE mapping;
   HANDLE claim;  // the master's claim, nullptr until taken
-  char claim_name[MAX_PATH + 16];
+  char claim_name[MAX_PATH + 32];
 };
 
-Counter* counter_open(const char* name, bool* already_existed) {
+Counter* counter_open(const char* name, const char*, CounterOpen* result) {
   // Backed by the paging file: the block lives exactly as long as a handle
-  // or a view of it is open somewhere.
+  // or a view of it is open somewhere. Its name is in the session's own
+  // namespace, where it takes the session's default access.
   HANDLE mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                         sizeof(int32_t), name);
-  *already_existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
-  if (mapping == nullptr) return nullptr;
+  DWORD error = ::GetLastError();
+  *result = CounterOpen::failed;
+  if (mapping == nullptr) {
+    if (error == ERROR_ACCESS_DENIED) *result = CounterOpen::foreign;
+    return nullptr;
+  }
   Counter* counter = new (std::nothrow) Counter{mapping, nullptr, {}};
   if (counter == nullptr) {
     ::CloseHandle(mapping);
     return nullptr;
   }
-  // Kernel objects of every type share one namespace, and every counter's
-  // name begins "zeb_", so this prefix meets no counter.
-  std::snprintf(counter->claim_name, sizeof counter->claim_name, "zebmaster_%s", name);
+  *result = error == ERROR_ALREADY_EXISTS ? CounterOpen::joined : CounterOpen::created;
+  // The claim is named in the machine's global namespace, so it excludes
+  // masters in every logon session (services, remote desktops, scheduled
+  // tasks); a mutex there needs no privilege. Kernel objects of every type
+  // share one namespace, and every counter's name begins "zeb_", so this
+  // prefix meets no counter.
+  std::snprintf(counter->claim_name, sizeof counter->claim_name, "Global\\zebmaster_%s", name);
   return counter;
 }
 
@@ -248,17 +333,49 @@ bool counter_orphaned(Counter*) {
   return false;
 }
 
-bool counter_peek(const char* name, int32_t* value) {
-  HANDLE mapping = ::OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
-  if (mapping == nullptr) return false;
-  Counter peeked{mapping, nullptr, {}};
-  int32_t* view = counter_map(&peeked);
+Peek counter_peek(const char* name, int32_t* value) {
+  HANDLE mapping = ::OpenFileMappingA(FILE_MAP_READ, FALSE, name);
+  if (mapping == nullptr) return ::GetLastError() == ERROR_ACCESS_DENIED ? Peek::denied : Peek::absent;
+  void* view = ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
   if (view != nullptr) {
-    *value = counter_load(view);
-    counter_unmap(view);
+    // A read-only view: an interlocked operation would write to it.
+    *value = __atomic_load_n(static_cast<int32_t*>(view), __ATOMIC_SEQ_CST);
+    ::UnmapViewOfFile(view);
   }
   ::CloseHandle(mapping);
-  return view != nullptr;
+  return view != nullptr ? Peek::live : Peek::absent;
+}
+
+struct FileLock {
+  HANDLE file;
+};
+
+LockFile file_lock(const char* path, FileLock** lock) {
+  *lock = nullptr;
+  // Shared for everything, so scanners and backups opening the file meet no
+  // refusal; the lock on its first byte is what excludes.
+  HANDLE file = ::CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LockFile::failed;
+  OVERLAPPED at = {};
+  if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+    bool held = ::GetLastError() == ERROR_LOCK_VIOLATION;
+    ::CloseHandle(file);
+    return held ? LockFile::held_elsewhere : LockFile::failed;
+  }
+  *lock = new (std::nothrow) FileLock{file};
+  if (*lock == nullptr) {
+    ::CloseHandle(file);
+    return LockFile::failed;
+  }
+  return LockFile::locked;
+}
+
+void file_unlock(FileLock* lock) {
+  // Closing the only handle releases the lock.
+  ::CloseHandle(lock->file);
+  delete lock;
 }
 
 int32_t counter_exchange(int32_t* view, int32_t value) {

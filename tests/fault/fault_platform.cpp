@@ -27,6 +27,11 @@ struct Counter {
   bool released = false;
 };
 
+struct FileLock {
+  std::string path;
+  int owner;
+};
+
 }  // namespace zeb::platform
 
 namespace zeb::fault {
@@ -49,6 +54,7 @@ struct World {
   std::map<std::string, bool> held;  // path -> held for writing
   std::map<std::string, Block> blocks;
   std::vector<std::unique_ptr<platform::Counter>> handles;
+  std::map<std::string, std::unique_ptr<platform::FileLock>> locks;  // by path
   std::set<platform::Listing*> listings;
   std::array<int, kCallKinds> counts = {};
   std::array<std::set<int>, kCallKinds> failing;
@@ -207,6 +213,8 @@ void end_process(int id) {
   World& w = world();
   for (const auto& counter : w.handles)
     if (counter->owner == id) release_counter(counter.get());
+  for (auto lock = w.locks.begin(); lock != w.locks.end();)
+    lock = lock->second->owner == id ? w.locks.erase(lock) : std::next(lock);
   w.dead.erase(id);
 }
 
@@ -260,6 +268,7 @@ namespace zeb::platform {
 using fault::Call;
 using fault::world;
 
+const bool kCounterNameRemovable = false;
 const char kPathSeparator = '\\';
 
 bool path_exists(const char* path) {
@@ -267,12 +276,35 @@ bool path_exists(const char* path) {
   return world().tree.count(path) != 0;
 }
 
-MakeDirectory make_directory(const char* path) {
+MakeDirectory make_directory(const char* path, NewDirectory) {
   if (!fault::alive_for_call() || fault::fails(Call::make_directory)) return MakeDirectory::failed;
   if (world().tree.count(path) != 0) return MakeDirectory::already_exists;
   if (!fault::is_directory(fault::parent_of(path))) return MakeDirectory::failed;
   fault::put_directory(path);
   return MakeDirectory::created;
+}
+
+DirectoryStatus directory_status(const char* path) {
+  // Access is not modelled: a directory that exists is the channel's.
+  return path_exists(path) ? DirectoryStatus::present : DirectoryStatus::missing;
+}
+
+bool stored_name(const char* path, char* name, size_t size) {
+  // Names in memory keep their case and have no aliases.
+  if (!fault::alive_for_call() || world().tree.count(path) == 0) return false;
+  std::string last = std::string(path).substr(fault::parent_of(path).size() + 1);
+  if (last.size() >= size) return false;
+  std::memcpy(name, last.c_str(), last.size() + 1);
+  return true;
+}
+
+bool same_name(const char* a, const char* b) {
+  return std::strcmp(a, b) == 0;
+}
+
+size_t whole_characters(const char* text, size_t limit) {
+  // Single bytes only.
+  return strnlen(text, limit);
 }
 
 Listing* listing_open(const char* directory) {
@@ -306,7 +338,7 @@ void listing_close(Listing* listing) {
   delete listing;
 }
 
-FileResult write_file(const char* path, const void* data, size_t size) {
+FileResult write_file(const char* path, const void* data, size_t size, Existing) {
   const char* bytes = static_cast<const char*>(data);
   bool fits = fault::is_directory(fault::parent_of(path)) && !fault::is_directory(path);
   bool dies_here = world().crash_at == world().total + 1;
@@ -371,11 +403,11 @@ void sleep_ms(unsigned milliseconds) {
   if (fault::alive_for_call()) world().slept += static_cast<int>(milliseconds);
 }
 
-Counter* counter_open(const char* name, bool* already_existed) {
-  *already_existed = false;
+Counter* counter_open(const char* name, const char*, CounterOpen* result) {
+  *result = CounterOpen::failed;
   if (!fault::alive_for_call() || fault::fails(Call::counter_open)) return nullptr;
   fault::Block& block = world().blocks[name];
-  *already_existed = block.holders > 0;
+  *result = block.holders > 0 ? CounterOpen::joined : CounterOpen::created;
   ++block.holders;
   world().handles.push_back(std::make_unique<Counter>(Counter{name, world().process}));
   return world().handles.back().get();
@@ -409,11 +441,27 @@ bool counter_orphaned(Counter*) {
   return false;
 }
 
-bool counter_peek(const char* name, int32_t* value) {
-  if (!fault::alive_for_call()) return false;
+Peek counter_peek(const char* name, int32_t* value) {
+  if (!fault::alive_for_call()) return Peek::absent;
   std::optional<int32_t> found = fault::counter_value(name);
   if (found) *value = *found;
-  return found.has_value();
+  return found ? Peek::live : Peek::absent;
+}
+
+LockFile file_lock(const char* path, FileLock** lock) {
+  *lock = nullptr;
+  if (!fault::alive_for_call()) return LockFile::failed;
+  if (world().locks.count(path) != 0) return LockFile::held_elsewhere;
+  if (!fault::is_directory(fault::parent_of(path)) || fault::is_directory(path)) return LockFile::failed;
+  if (world().tree.count(path) == 0) fault::put_file(path, "");
+  auto& held = world().locks[path];
+  held = std::make_unique<FileLock>(FileLock{path, world().process});
+  *lock = held.get();
+  return LockFile::locked;
+}
+
+void file_unlock(FileLock* lock) {
+  if (fault::alive_for_call()) world().locks.erase(lock->path);
 }
 
 int32_t counter_exchange(int32_t* view, int32_t value) {

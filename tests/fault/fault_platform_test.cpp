@@ -53,23 +53,23 @@ TEST_F(FaultPlatform, AnInjectedConflictLastsItsTriesAndSleepingIsOnlyCounted) {
 }
 
 TEST_F(FaultPlatform, ACounterLivesWhileSomeProcessHoldsIt) {
-  bool existed = true;
+  CounterOpen opened;
   fault::set_process(1);
-  Counter* first = counter_open("zeb_M", &existed);
-  EXPECT_FALSE(existed);
+  Counter* first = counter_open("zeb_M", "R", &opened);
+  EXPECT_EQ(opened, CounterOpen::created);
   int32_t* view = counter_map(first);
   counter_exchange(view, 9);
   fault::set_process(2);
-  Counter* second = counter_open("zeb_M", &existed);
-  EXPECT_TRUE(existed);
+  Counter* second = counter_open("zeb_M", "R", &opened);
+  EXPECT_EQ(opened, CounterOpen::joined);
   EXPECT_EQ(counter_load(counter_map(second)), 9);
   // The first holder is killed; the second keeps the block alive.
   fault::end_process(1);
   EXPECT_EQ(fault::counter_value("zeb_M"), 9);
   counter_close(second);
   EXPECT_EQ(fault::counter_value("zeb_M"), std::nullopt);
-  Counter* third = counter_open("zeb_M", &existed);
-  EXPECT_FALSE(existed);
+  Counter* third = counter_open("zeb_M", "R", &opened);
+  EXPECT_EQ(opened, CounterOpen::created);
   EXPECT_EQ(counter_load(counter_map(third)), 0);
   // Closing a handle its dead process already lost changes nothing.
   counter_close(first);
@@ -107,8 +107,8 @@ TEST_F(FaultPlatform, TheNthCallOfAKindFailsOnceAndIsCounted) {
   fault::clear_faults();
   EXPECT_EQ(read("R\\a"), "abcd");
   fault::fail_call(Call::counter_map, 1);
-  bool existed;
-  EXPECT_EQ(counter_map(counter_open("zeb_M", &existed)), nullptr);
+  CounterOpen opened;
+  EXPECT_EQ(counter_map(counter_open("zeb_M", "R", &opened)), nullptr);
 }
 
 TEST_F(FaultPlatform, AProcessDiesAtItsCallLeavingAHalfWrittenFileAndDoesNothingMore) {

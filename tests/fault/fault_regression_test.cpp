@@ -187,6 +187,15 @@ TEST_F(FaultRegression, ARecordThatCannotBeWithdrawnIsPublished) {
   EXPECT_STREQ(master.error.message, "Write: WriteFile R\\M\\000003 failed.");
   EXPECT_EQ(fault::file("R\\M\\000003")->size(), sizeof(TradeRecord) / 2);
   EXPECT_EQ(fault::counter_value("zeb_M"), 2);
+
+  // One that can be neither cut nor read back may be whole: it is published,
+  // so the host's retry is never delivered beside it.
+  fail_next(Call::write_data, 1);
+  fail_next(Call::truncate, 1);
+  fault::fail_calls_from(Call::read_open, fault::calls(Call::read_open) + 1);
+  master.staged = test::sample_record(4);
+  EXPECT_EQ(master_write(master), 1);
+  EXPECT_EQ(fault::counter_value("zeb_M"), 4);
 }
 
 // A program that holds a file for a moment costs a Write or Commit some

@@ -55,7 +55,14 @@ void check_outcome(const Seen& before, const zeb::FollowerState& after, int32_t 
 void check_choice(const Seen& before, const zeb::FollowerState& after, int32_t result, int32_t published,
                   const std::map<std::string, Entry>& entries) {
   if (result == 0 && after.error.code == 0) {
-    if (before.cursor < published) std::abort();
+    if (before.cursor != published) std::abort();
+    return;
+  }
+  std::string message = after.error.message;
+  if (before.cursor > published) {
+    if (message != "Read: cursor " + std::to_string(before.cursor) + " is above the published count " +
+                       std::to_string(published) + ".")
+      std::abort();
     return;
   }
   int32_t first_stop = INT32_MAX;
@@ -65,7 +72,6 @@ void check_choice(const Seen& before, const zeb::FollowerState& after, int32_t r
     bool readable = number > before.cursor && number <= published && !passed_over;
     if (readable && number < first_stop) first_stop = number;
   }
-  std::string message = after.error.message;
   if (message == "Read: unknown exception") {
     if (first_stop != INT32_MAX) std::abort();
     return;
@@ -113,9 +119,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The master holds the counter at the fuzzed count.
   zeb::fault::set_process(1);
-  bool existed;
-  zeb::platform::counter_exchange(zeb::platform::counter_map(zeb::platform::counter_open("zeb_M", &existed)),
-                                  published);
+  zeb::platform::CounterOpen opened;
+  zeb::platform::counter_exchange(
+      zeb::platform::counter_map(zeb::platform::counter_open("zeb_M", kMasterDir, &opened)), published);
   zeb::fault::set_process(2);
   zeb::FollowerState state;
   if (zeb::follower_init(state, "R", "F", "M") != 1) return 0;

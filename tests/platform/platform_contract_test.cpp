@@ -27,6 +27,8 @@ TEST(PlatformFiles, WriteCreatesOrTruncatesAndReadStopsAtCapacity) {
   EXPECT_EQ(got, 80u);
   ASSERT_EQ(truncate_file(path.c_str()), FileResult::ok);
   EXPECT_EQ(test::read_text(path), "");
+  ASSERT_EQ(write_file(path.c_str(), "new", 3, Existing::replace), FileResult::ok);
+  EXPECT_EQ(test::read_text(path), "new");
   EXPECT_EQ(truncate_file((dir / "missing").c_str()), FileResult::open_failed);
   EXPECT_FALSE(test::exists(dir / "missing"));
 }
@@ -95,6 +97,33 @@ TEST(PlatformDirectories, AreMadeOneLevelAtATime) {
   EXPECT_FALSE(path_exists(test::join(dir / "file", "sub").c_str()));
 }
 
+TEST(PlatformDirectories, AnEntryHasItsStoredName) {
+  TempDir dir;
+  test::make_directory(dir / "Alpha");
+  char name[16];
+  ASSERT_TRUE(stored_name((dir / "Alpha").c_str(), name, sizeof name));
+  EXPECT_STREQ(name, "Alpha");
+  EXPECT_FALSE(stored_name((dir / "Alpha").c_str(), name, 5));
+  EXPECT_FALSE(stored_name((dir / "missing").c_str(), name, sizeof name));
+  EXPECT_TRUE(same_name("Alpha", "Alpha"));
+  EXPECT_FALSE(same_name("Alpha", "Beta"));
+}
+
+// The master's claim on its directory: one holder at a time, in one process
+// as across processes, until it lets go.
+TEST(PlatformFiles, AFileLockHasOneHolderAtATime) {
+  TempDir dir;
+  std::string path = dir / "master.lock";
+  FileLock* first = nullptr;
+  FileLock* second = nullptr;
+  ASSERT_EQ(file_lock(path.c_str(), &first), LockFile::locked);
+  EXPECT_EQ(file_lock(path.c_str(), &second), LockFile::held_elsewhere);
+  file_unlock(first);
+  ASSERT_EQ(file_lock(path.c_str(), &second), LockFile::locked);
+  file_unlock(second);
+  EXPECT_EQ(file_lock(test::join(dir / "missing", "lock").c_str(), &first), LockFile::failed);
+}
+
 TEST(PlatformDirectories, ListingIncludesDotAndDotDot) {
   TempDir dir;
   test::write_text(dir / "000001", "");
@@ -113,37 +142,39 @@ TEST(PlatformDirectories, ListingIncludesDotAndDotDot) {
 class PlatformCounter : public ::testing::Test {
  protected:
   std::string name = "zeb_" + test::unique_name("pc");
+  TempDir dir;
+  CounterOpen opened = CounterOpen::failed;
+  Counter* open() { return counter_open(name.c_str(), dir.path().c_str(), &opened); }
 };
 
 TEST_F(PlatformCounter, FirstOpenerCreatesLaterOnesJoinAndSeeTheValue) {
-  bool existed = true;
-  Counter* first = counter_open(name.c_str(), &existed);
+  Counter* first = open();
   ASSERT_NE(first, nullptr);
-  EXPECT_FALSE(existed);
+  EXPECT_EQ(opened, CounterOpen::created);
   int32_t* view = counter_map(first);
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(counter_load(view), 0);
   EXPECT_EQ(counter_exchange(view, 41), 0);
 
-  Counter* second = counter_open(name.c_str(), &existed);
+  Counter* second = open();
   ASSERT_NE(second, nullptr);
-  EXPECT_TRUE(existed);
+  EXPECT_EQ(opened, CounterOpen::joined);
   int32_t* second_view = counter_map(second);
   EXPECT_EQ(counter_load(second_view), 41);
   counter_unmap(second_view);
   counter_close(second);
 
   int32_t value = 0;
-  EXPECT_TRUE(counter_peek(name.c_str(), &value));
+  EXPECT_EQ(counter_peek(name.c_str(), &value), Peek::live);
   EXPECT_EQ(value, 41);
   counter_unmap(view);
   counter_close(first);
 
   // The last holder has gone, and with it the value; peeking held nothing.
-  EXPECT_FALSE(counter_peek(name.c_str(), &value));
-  Counter* fresh = counter_open(name.c_str(), &existed);
+  EXPECT_EQ(counter_peek(name.c_str(), &value), Peek::absent);
+  Counter* fresh = open();
   ASSERT_NE(fresh, nullptr);
-  EXPECT_FALSE(existed);
+  EXPECT_EQ(opened, CounterOpen::created);
   view = counter_map(fresh);
   EXPECT_EQ(counter_load(view), 0);
   counter_unmap(view);

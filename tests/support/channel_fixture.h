@@ -27,7 +27,7 @@ class ChannelTest : public ::testing::Test {
   // What a process that joins the master's counter reads there now.
   int32_t published() const {
     SharedCounter counter;
-    EXPECT_TRUE(counter.open(("zeb_" + master).c_str()));
+    EXPECT_TRUE(counter.open(("zeb_" + master).c_str(), dir.path().c_str()));
     return counter.read();
   }
 };

@@ -15,14 +15,16 @@ namespace {
 
 class SharedCounterTest : public ::testing::Test {
  protected:
+  test::TempDir dir;
   std::string master = test::unique_name("mf");
   std::string name = "zeb_" + master;
+  bool open(SharedCounter& counter) { return counter.open(name.c_str(), dir.path().c_str()); }
 };
 
 TEST_F(SharedCounterTest, OpenCloseAndReopen) {
   SharedCounter counter;
   EXPECT_FALSE(counter.is_open());
-  ASSERT_TRUE(counter.open(name.c_str()));
+  ASSERT_TRUE(open(counter));
   EXPECT_TRUE(counter.is_open());
   EXPECT_FALSE(counter.already_existed());
   counter.publish(5);
@@ -31,23 +33,23 @@ TEST_F(SharedCounterTest, OpenCloseAndReopen) {
   EXPECT_FALSE(counter.is_open());
   counter.close();  // a second close does nothing
   // close released the hold: had it stayed, this open would join a held block.
-  ASSERT_TRUE(counter.open(name.c_str()));
+  ASSERT_TRUE(open(counter));
   EXPECT_FALSE(counter.already_existed());
   EXPECT_EQ(counter.read(), 0);  // the last holder had gone: a new block
 }
 
 TEST_F(SharedCounterTest, JoiningAHeldBlockReportsItAndSharesTheValue) {
   SharedCounter first, second;
-  ASSERT_TRUE(first.open(name.c_str()));
+  ASSERT_TRUE(open(first));
   first.publish(12);
-  ASSERT_TRUE(second.open(name.c_str()));
+  ASSERT_TRUE(open(second));
   EXPECT_TRUE(second.already_existed());
   EXPECT_EQ(second.read(), 12);
 }
 
 TEST_F(SharedCounterTest, RaiseNeverLowersALargerValue) {
   SharedCounter counter;
-  ASSERT_TRUE(counter.open(name.c_str()));
+  ASSERT_TRUE(open(counter));
   counter.raise_to(10);
   EXPECT_EQ(counter.read(), 10);
   counter.raise_to(4);
@@ -59,7 +61,7 @@ TEST_F(SharedCounterTest, RaiseNeverLowersALargerValue) {
 TEST_F(SharedCounterTest, CreationFailureIsReportedAndLeavesItClosed) {
   ASSERT_EQ(::mkdir(("/dev/shm/" + name).c_str(), 0700), 0);
   SharedCounter counter;
-  EXPECT_FALSE(counter.open(name.c_str()));
+  EXPECT_FALSE(open(counter));
   EXPECT_STREQ(counter.error_text(), "Could not create file-mapping object.");
   EXPECT_FALSE(counter.is_open());
   ErrorState error;
@@ -74,8 +76,8 @@ TEST_F(SharedCounterTest, CreationFailureIsReportedAndLeavesItClosed) {
 // to a sparse block killed the host with SIGBUS: its page is reserved when
 // the block is set up, so Init fails instead.
 TEST_F(SharedCounterTest, AFullSharedMemoryFileSystemFailsInitInsteadOfCrashingIt) {
-  test::TempDir dir("/tmp");  // not under the /dev/shm replaced below
-  std::string root = dir / "root";
+  test::TempDir tmp("/tmp");  // not under the /dev/shm replaced below
+  std::string root = tmp / "root";
   int status = test::run_in_child([&] {
     // A tiny /dev/shm of this process's own, filled up.
     if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||

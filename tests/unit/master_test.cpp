@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,7 +79,7 @@ TEST_F(MasterTest, InitOverwritesWhateverTheCounterHeld) {
   test::make_directory(system_dir());
   test::write_text(index_path(master), "8");
   SharedCounter other;
-  ASSERT_TRUE(other.open(("zeb_" + master).c_str()));
+  ASSERT_TRUE(other.open(("zeb_" + master).c_str(), dir.path().c_str()));
   other.publish(500);
   ASSERT_EQ(init(), 1);
   EXPECT_EQ(other.read(), 8);
@@ -192,14 +193,18 @@ TEST_F(MasterTest, ARecordFileThatCannotBeCreatedLeavesAGapAndTheCountUnpublishe
 }
 
 TEST_F(MasterTest, AFailedRecordWriteKeepsTheCountUnpublished) {
-  if (!test::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  ASSERT_EQ(init(), 1);
-  ASSERT_EQ(::symlink("/dev/full", record_path("000001").c_str()), 0);
-  EXPECT_EQ(write(1), 0);
-  EXPECT_EQ(message(), "Write: WriteFile " + record_path("000001") + " failed.");
-  EXPECT_EQ(published(), 0);
-  ASSERT_EQ(write(2), 1);
-  EXPECT_EQ(published(), 2);
+  EXPECT_EQ(test::run_in_child([&] {
+              ASSERT_EQ(init(), 1);
+              test::limit_file_size(40);  // half a record
+              EXPECT_EQ(write(1), 0);
+              EXPECT_EQ(message(), "Write: WriteFile " + record_path("000001") + " failed.");
+              EXPECT_EQ(published(), 0);
+              EXPECT_EQ(test::read_text(record_path("000001")), "");  // withdrawn
+              test::limit_file_size(0);
+              ASSERT_EQ(write(2), 1);
+              EXPECT_EQ(published(), 2);
+            }),
+            0);
 }
 
 // A host told 0 sends the trade again: the record of a Write that failed
@@ -339,6 +344,66 @@ TEST_F(MasterTest, AMasterInAnotherProcessKeepsTheNameUntilItDies) {
   // Moving to another name gives up the first.
   ASSERT_EQ(master_init(state, root.c_str(), (master + "-next").c_str()), 1);
   EXPECT_EQ(master_init(second, root.c_str(), master.c_str()), 1) << second.error.message;
+}
+
+// The counter's name removed under a running master (systemd-logind's
+// RemoveIPC, an administrator): a second master of the name stays off its
+// root, and the running one never writes a number someone else used.
+TEST_F(MasterTest, ARemovedCounterNameLetsNoSecondMasterInAndNoNumberBeReused) {
+  ASSERT_EQ(init(), 1);
+  for (int n = 1; n <= 3; ++n) ASSERT_EQ(write(n), 1);
+  ASSERT_EQ(::shm_unlink(("/zeb_" + master).c_str()), 0);
+  MasterState second;
+  EXPECT_EQ(master_init(second, root.c_str(), master.c_str()), 0);
+  EXPECT_EQ(std::string(second.error.message),
+            "Init: another master named " + master + " is running on this machine.");
+
+  // Under another root nothing keeps it out: it publishes up to 10 on the
+  // new counter, which a follower there keeps alive after it leaves.
+  test::TempDir other_root;
+  ASSERT_EQ(master_init(second, other_root.path().c_str(), master.c_str()), 1) << second.error.message;
+  second.counter.publish(10);
+  FollowerState keeper;
+  ASSERT_EQ(follower_init(keeper, other_root.path().c_str(), "F", master.c_str()), 1);
+  second.counter.close();
+  ASSERT_EQ(write(4), 1) << message();
+  EXPECT_TRUE(test::exists(record_path("000011")));
+  EXPECT_EQ(published(), 11);
+  // Removed again, while a record 15 turned up on disk.
+  ASSERT_EQ(::shm_unlink(("/zeb_" + master).c_str()), 0);
+  test::write_bytes(record_path("000015"), &second.staged, sizeof second.staged);
+  ASSERT_EQ(write(5), 1) << message();
+  EXPECT_TRUE(test::exists(record_path("000016")));
+}
+
+// What zeb creates under a root takes the root's access, never the umask's;
+// a root it creates is its owner's alone; a directory others may write
+// without the sticky bit is refused, by name.
+TEST_F(MasterTest, TheChannelTakesItsRootsAccess) {
+  auto mode_of = [](const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0u;
+  };
+  EXPECT_EQ(test::run_in_child([&] {
+              ::umask(0);
+              ASSERT_EQ(init(), 1);
+              ASSERT_EQ(write(1), 1);
+              for (const std::string& path : {root, master_dir(), system_dir()}) EXPECT_EQ(mode_of(path), 0700u);
+              for (const std::string& path : {record_path("000001"), index_path(master), record_path("master.lock"),
+                                              "/dev/shm/zeb_" + master})
+                EXPECT_EQ(mode_of(path), 0600u) << path;
+            }),
+            0);
+  test::remove_all(root);
+  test::make_directory(root);
+  ASSERT_EQ(::chmod(root.c_str(), 0777), 0);
+  EXPECT_EQ(init(), 0);
+  EXPECT_EQ(message(), "Init: directory " + root + " may be written by other users but has no sticky bit.");
+  ASSERT_EQ(::chmod(root.c_str(), 0750), 0);
+  ASSERT_EQ(init(), 1);
+  ASSERT_EQ(write(1), 1);
+  EXPECT_EQ(mode_of(master_dir()), 0750u);
+  EXPECT_EQ(mode_of(record_path("000001")), 0640u);
 }
 
 TEST_F(MasterTest, NumbersNeverOverflow) {

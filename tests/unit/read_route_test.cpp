@@ -165,12 +165,13 @@ const Case kCases[] = {
        t.hold_for_writing("000006");
      },
      5, 6, 0, 5, "Read: could not open {dir}/000006 file."},
-    {"RecordThatCannotBeRead",
+    {"RecordThroughALink",
      [](RouteTest& t) {
-       // Reading this process's memory at address 0 fails with an I/O error.
-       ASSERT_EQ(::symlink("/proc/self/mem", t.record_path("000006").c_str()), 0);
+       // Another user's link must never make a follower read what it points to.
+       t.place("000099", 6);
+       ASSERT_EQ(::symlink(t.record_path("000099").c_str(), t.record_path("000006").c_str()), 0);
      },
-     5, 6, 0, 5, "Read: ReadFile {dir}/000006 error."},
+     5, 6, 0, 5, "Read: could not open {dir}/000006 file."},
     {"NothingLeftAboveTheCursor", [](RouteTest& t) { t.place("000005", 5, 80); }, 5, 9, 0, 5,
      "Read: unknown exception"},
     {"OnlyShortFilesAboveTheCursor", [](RouteTest& t) { t.place("000006", 6, 79); }, 5, 6, 0, 5,
@@ -201,7 +202,9 @@ class DirectReadTest : public test::ChannelTest {
 // searchable but unreadable, records still arrive, while listing fails.
 TEST_F(DirectReadTest, ConsecutiveRecordsArriveWithoutListingTheDirectory) {
   ASSERT_EQ(::chmod(dir.path().c_str(), 0711), 0);
+  ASSERT_EQ(::chmod(root.c_str(), 0711), 0);
   ASSERT_EQ(::chmod(master_dir().c_str(), 0311), 0);
+  for (const char* name : {"000001", "000002", "000003"}) ASSERT_EQ(::chmod(record_path(name).c_str(), 0644), 0);
   EXPECT_EQ(test::run_in_child([&] {
               // Root reads any directory; an ordinary user does not.
               if (::geteuid() == 0) {

@@ -64,6 +64,11 @@ TEST(TradeRecord, LongSymbolsAreCutToNineteenCharactersAndNeverReachLot) {
   record_set_symbol(record, std::string(100, 'C').c_str());
   EXPECT_EQ(std::string(record.symbol), std::string(19, 'C'));
   EXPECT_EQ(record.lot, 2.5);
+  // A character that would not fit whole is left out, never cut in half.
+  record_set_symbol(record, (std::string(17, 'D') + "\xE2\x82\xAC").c_str());  // a euro sign
+  EXPECT_EQ(std::string(record.symbol), std::string(17, 'D'));
+  record_set_symbol(record, (std::string(16, 'E') + "\xE2\x82\xAC!").c_str());
+  EXPECT_EQ(std::string(record.symbol), std::string(16, 'E') + "\xE2\x82\xAC");
 }
 
 TEST(TradeRecord, NullSymbolStoresAnEmptyOne) {

@@ -24,7 +24,7 @@ class DllChannelTest : public test::ChannelTest {
   // the rest of the test.
   void set_counter(int32_t value) {
     if (!counter_.is_open()) {
-      ASSERT_TRUE(counter_.open(("zeb_" + master).c_str()));
+      ASSERT_TRUE(counter_.open(("zeb_" + master).c_str(), dir.path().c_str()));
     }
     counter_.publish(value);
   }

@@ -62,9 +62,9 @@ TEST(Win32Files, NoFileTakesThePlaceOfOneAReaderHolds) {
 }
 
 TEST(Win32Counter, ANameThatCannotBeAKernelObjectFailsToOpen) {
-  bool existed = false;
+  CounterOpen opened;
   // A backslash would name a kernel object namespace that does not exist.
-  EXPECT_EQ(counter_open("zeb_no\\such", &existed), nullptr);
+  EXPECT_EQ(counter_open("zeb_no\\such", ".", &opened), nullptr);
 }
 
 }  // namespace

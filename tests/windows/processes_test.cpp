@@ -2,6 +2,7 @@
 // "zeb_<master>": each plays its role through the DLLs (roles.h).
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <set>
@@ -194,6 +195,32 @@ TEST_F(ProcessesTest, ASecondMasterIsRefusedUntilTheFirstHasGone) {
   }
   Process fourth(master_args(2, 2));  // the library that held the name is unloaded
   EXPECT_EQ(fourth.wait(), 0);
+}
+
+// Windows names ignore letter case, so "Alpha" and "ALPHA" reach one master
+// directory: they meet one counter and one claim, taken in the global
+// namespace so that masters in other logon sessions are refused too.
+TEST_F(ProcessesTest, NamesInAnotherCaseMeetOneCounterAndOneClaim) {
+  std::string upper = master;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  Master writer;
+  ASSERT_EQ(writer.api.Init(root.c_str(), master.c_str()), 1) << writer.api.ErrorMsg();
+  write_sample(writer.api, 1);
+  Follower reader;
+  EXPECT_EQ(reader.api.Init(root.c_str(), upper.c_str(), master.c_str()), 0);
+  EXPECT_EQ(std::string(reader.api.ErrorMsg()), "Init: follower name must not be the master name: " + upper);
+  ASSERT_EQ(reader.api.Init(root.c_str(), "F", upper.c_str()), 1) << reader.api.ErrorMsg();
+  Process second({"master", root, upper, "2", "2"});
+  EXPECT_EQ(second.wait(), 1);
+  HANDLE claim = ::OpenMutexA(SYNCHRONIZE, FALSE, ("Global\\zebmaster_zeb_" + master).c_str());
+  EXPECT_NE(claim, nullptr);
+  if (claim != nullptr) ::CloseHandle(claim);
+  write_sample(writer.api, 2);
+  for (int n = 1; n <= 2; ++n) {
+    ASSERT_EQ(reader.api.Read(), 1) << reader.api.ErrorMsg();
+    EXPECT_EQ(reader.api.GetTicket(), test::sample_record(n).ticket);
+    ASSERT_EQ(reader.api.Commit(), 1);
+  }
 }
 
 }  // namespace

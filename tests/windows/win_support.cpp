@@ -57,7 +57,7 @@ namespace zeb::wintest {
 
 int live_counter(const std::string& master) {
   int32_t value = 0;
-  return platform::counter_peek(("zeb_" + master).c_str(), &value) ? value : -1;
+  return platform::counter_peek(("zeb_" + master).c_str(), &value) == platform::Peek::live ? value : -1;
 }
 
 Process::Process(const std::vector<std::string>& args, const std::string& program) {

@@ -57,7 +57,7 @@ TEST_F(ZebctlInspectTest, StatusJsonIsValidAndSaysTheSame) {
   make_channel_with_gaps();
   // Names are bytes of no declared encoding; the JSON must stay valid.
   std::string odd = "q\"uote\xff";
-  test::write_text(index_path(odd), "1");
+  test::write_text(index_path(odd), "9");  // ahead of the count: the channel was started anew
   test::CommandResult result = zebctl({"status", root, master, "--json"});
   ASSERT_EQ(result.status, 0) << result.err;
   json status = json::parse(result.out);
@@ -74,10 +74,14 @@ TEST_F(ZebctlInspectTest, StatusJsonIsValidAndSaysTheSame) {
   EXPECT_EQ(status["counter_warning"], nullptr);
   EXPECT_EQ(status["short_files"], 0);
   EXPECT_EQ(status["blocking"], json::array());
-  EXPECT_EQ(status["followers"][0], json::parse(R"({"name":"alpha","cursor":6,"lag":0,"blocked_at":null})"));
-  EXPECT_EQ(status["followers"][1], json::parse(R"({"name":"bravo","cursor":2,"lag":4,"blocked_at":null})"));
+  EXPECT_EQ(status["followers"][0],
+            json::parse(R"({"name":"alpha","cursor":6,"lag":0,"blocked_at":null,"ahead":false})"));
+  EXPECT_EQ(status["followers"][1],
+            json::parse(R"({"name":"bravo","cursor":2,"lag":4,"blocked_at":null,"ahead":false})"));
   EXPECT_EQ(status["followers"][2]["name"], "q\"uote\xc3\xbf");  // the byte 0xFF as U+00FF
-  EXPECT_EQ(status["followers"][2]["lag"], 5);
+  EXPECT_EQ(status["followers"][2]["lag"], -3);
+  EXPECT_EQ(status["followers"][2]["ahead"], true);
+  EXPECT_EQ(status["counter_denied"], false);
 }
 
 // What followers pass over (short files) and what stops them (an entry that

@@ -158,7 +158,7 @@ TEST_F(ZebctlLibraryTest, PublishFollowAndStatusAgree) {
   nlohmann::json status = nlohmann::json::parse(zebctl({"status", root, master, "--json"}).out);
   EXPECT_EQ(status["master_index"], 2);
   EXPECT_EQ(status["followers"],
-            nlohmann::json::parse(R"([{"name":"copier","cursor":2,"lag":0,"blocked_at":null}])"));
+            nlohmann::json::parse(R"([{"name":"copier","cursor":2,"lag":0,"blocked_at":null,"ahead":false}])"));
 }
 
 }  // namespace

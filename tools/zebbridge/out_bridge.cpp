@@ -17,9 +17,9 @@ class OutBridge {
   OutBridge(const BridgeConfig& config, Report& report) : config_(config), report_(report), link_(config) {}
 
   void start() {
-    claim_channel();
     if (!zeb::follower_init(follower_, config_.root.c_str(), config_.follower().c_str(), config_.master.c_str()))
       zebctl::fail(follower_.error.message);
+    claim_channel();
     report_.event("started",
                   "following " + config_.master + " under " + config_.root + " as " + config_.follower() +
                       ", publishing to stream " + config_.stream(),
@@ -62,8 +62,9 @@ class OutBridge {
   // another machine is caught by the stream itself (publish below).
   void claim_channel() {
     std::string name = "zebbridge_" + config_.channel;
-    if (!claim_.open(name.c_str())) zebctl::fail("cannot open " + name + ": " + claim_.error_text());
-    if (!claim_.claim())
+    if (!claim_.open(name.c_str(), follower_.paths.master_dir()))
+      zebctl::fail("cannot open " + name + ": " + claim_.error_text());
+    if (claim_.claim(nullptr) != zeb::SharedCounter::Claim::taken)
       refuse("another out bridge of channel " + config_.channel + " is running on this machine");
   }
 

@@ -47,6 +47,7 @@ Channel existing_channel(const std::string& root, const std::string& master) {
   if (!zeb::platform::path_exists(channel.master_dir()))
     fail("no channel of master " + readable(master) + " under " + readable(root) + ": " +
          readable(channel.master_dir()) + " not found");
+  if (!channel.name_counter_as_stored(error)) fail(error.message);
   return channel;
 }
 
@@ -56,8 +57,9 @@ int32_t master_index(const Channel& channel) {
 
 Published published_count(const Channel& channel) {
   int32_t live = 0;
-  if (zeb::platform::counter_peek(channel.counter_name(), &live)) return {true, live};
-  return {false, master_index(channel)};
+  zeb::platform::Peek peek = zeb::platform::counter_peek(channel.counter_name(), &live);
+  if (peek == zeb::platform::Peek::live) return {true, live, false};
+  return {false, master_index(channel), peek == zeb::platform::Peek::denied};
 }
 
 namespace {

@@ -20,10 +20,12 @@ Channel existing_channel(const std::string& root, const std::string& master);
 
 // The count followers act on: the live shared counter when some process
 // holds it, otherwise the master index, which a follower starting now would
-// seed the counter with. Nothing is created, held or seeded to learn it.
+// seed the counter with. Nothing is created, held, seeded or written to
+// learn it. `denied`: the counter is there, but this user may not read it.
 struct Published {
   bool live;
   int32_t count;
+  bool denied;
 };
 Published published_count(const Channel& channel);
 

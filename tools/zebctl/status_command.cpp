@@ -33,7 +33,9 @@ const char kHelp[] =
     "                   all (followers pass over them)\n"
     "  followers        every follower index file: its cursor (last record committed),\n"
     "                   its lag behind the published count (the master index when no\n"
-    "                   process holds the counter), and where it is blocked\n"
+    "                   process holds the counter), where it is blocked, and whether\n"
+    "                   its cursor is ahead of the count (the channel was started\n"
+    "                   anew): its Read fails until the count passes the cursor\n"
     "Names and paths are printed with control bytes, and bytes that are not UTF-8,\n"
     "written as \\xNN.\n"
     "\n"
@@ -42,7 +44,9 @@ const char kHelp[] =
     "           not live), \"counter_warning\" (null or the warning), \"records\",\n"
     "           \"highest\", \"short_files\", \"short\", \"blocking_entries\", \"blocking\",\n"
     "           \"missing\", \"gaps\" (the lists as [first, last] pairs), \"followers\"\n"
-    "           ([{\"name\", \"cursor\", \"lag\", \"blocked_at\" (null when not blocked)}])}\n";
+    "           ([{\"name\", \"cursor\", \"lag\", \"blocked_at\" (null when not blocked),\n"
+    "           \"ahead\"}]), \"counter_denied\" (true when this user may not read\n"
+    "           the counter)}\n";
 
 // Number ranges for people: "4, 9-11", at most a few ranges.
 std::string span_list(const std::vector<Span>& spans) {
@@ -104,6 +108,8 @@ void print_table(const Channel& channel, const Snapshot& snapshot) {
   std::printf("master index     %d\n", snapshot.index);
   if (published.live)
     std::printf("published        %d (live counter %s)\n", published.count, counter.c_str());
+  else if (published.denied)
+    std::printf("published        - (this user may not read %s)\n", counter.c_str());
   else
     std::printf("published        - (no process holds %s)\n", counter.c_str());
   if (!snapshot.counter_warning.empty()) std::printf("warning          %s\n", snapshot.counter_warning.c_str());
@@ -139,6 +145,7 @@ void print_table(const Channel& channel, const Snapshot& snapshot) {
   for (const FollowerCursor& follower : snapshot.followers) {
     int32_t stop = blocked_at(records, follower.cursor, published.count);
     std::string state = stop != 0 ? "  blocked at " + std::to_string(stop) : "";
+    if (follower.cursor > published.count) state += "  ahead of the count: Read fails";
     std::printf("  %-*s  %10d  %10lld%s\n", static_cast<int>(width), printable(follower.name).c_str(),
                 follower.cursor, static_cast<long long>(published.count) - follower.cursor, state.c_str());
   }
@@ -164,9 +171,10 @@ void print_json(const Channel& channel, const Snapshot& snapshot) {
     json += std::string(i > 0 ? "," : "") + "{\"name\":" + json_string(follower.name) +
             ",\"cursor\":" + std::to_string(follower.cursor) +
             ",\"lag\":" + std::to_string(static_cast<long long>(published.count) - follower.cursor) +
-            ",\"blocked_at\":" + (stop != 0 ? std::to_string(stop) : "null") + "}";
+            ",\"blocked_at\":" + (stop != 0 ? std::to_string(stop) : "null") +
+            ",\"ahead\":" + (follower.cursor > published.count ? "true" : "false") + "}";
   }
-  std::printf("%s]}\n", json.c_str());
+  std::printf("%s],\"counter_denied\":%s}\n", json.c_str(), published.denied ? "true" : "false");
 }
 
 int run_status(const Arguments& args) {
