@@ -11,10 +11,9 @@ using System.Threading;
 static class RoundTrip {
     // Record i's fields: each differs from the others and from record i-1's,
     // and each double is exact in binary, so the follower compares with ==.
-    // cmd, ticket, type, time_local, time_server:
-    static int[] Ints(int i) { return new[] { i % 6, i * 1000003, i % 5, 1700000000 + i, -i }; }
-    // lot, open_price, sl, tp, close_price:
-    static double[] Doubles(int i) { return new[] { i / 64.0, 1000 + i / 8.0, -i / 16.0, i * 1024.0, 0.5 + i / 4096.0 }; }
+    // cmd, ticket, type, time_local, time_server; lot, open_price, sl, tp, close_price:
+    static int[] Ints(int i) => new[] { i % 6, i * 1000003, i % 5, 1700000000 + i, -i };
+    static double[] Doubles(int i) => new[] { i / 64.0, 1000 + i / 8.0, -i / 16.0, i * 1024.0, 0.5 + i / 4096.0 };
 
     static int Fail(string what, IntPtr message) {
         Console.Error.WriteLine(what + ": " + Marshal.PtrToStringAnsi(message));
@@ -22,9 +21,8 @@ static class RoundTrip {
     }
 
     // A refused Init reads back as -1 and the library's own text.
-    static bool Refused(int result, int code, IntPtr message, string text) {
-        return result == 0 && code == -1 && Marshal.PtrToStringAnsi(message).StartsWith(text);
-    }
+    static bool Refused(int result, int code, IntPtr message, string text) =>
+        result == 0 && code == -1 && Marshal.PtrToStringAnsi(message).StartsWith(text);
 
     static int Master(string root, string master, int count) {
         if (!Refused(ZebMaster.Init(root, ".."), ZebMaster.ErrorCode(), ZebMaster.ErrorMsg(), "Init: master name"))
@@ -33,16 +31,10 @@ static class RoundTrip {
         for (int i = 1; i <= count; ++i) {
             int[] n = Ints(i);
             double[] d = Doubles(i);
-            ZebMaster.SetCmd(n[0]);
-            ZebMaster.SetTicket(n[1]);
-            ZebMaster.SetType(n[2]);
-            ZebMaster.SetTimeLocal(n[3]);
-            ZebMaster.SetTimeServer(n[4]);
-            ZebMaster.SetLot(d[0]);
-            ZebMaster.SetOpenPrice(d[1]);
-            ZebMaster.SetSL(d[2]);
-            ZebMaster.SetTP(d[3]);
-            ZebMaster.SetClosePrice(d[4]);
+            ZebMaster.SetCmd(n[0]); ZebMaster.SetTicket(n[1]); ZebMaster.SetType(n[2]);
+            ZebMaster.SetTimeLocal(n[3]); ZebMaster.SetTimeServer(n[4]);
+            ZebMaster.SetLot(d[0]); ZebMaster.SetOpenPrice(d[1]); ZebMaster.SetSL(d[2]);
+            ZebMaster.SetTP(d[3]); ZebMaster.SetClosePrice(d[4]);
             ZebMaster.SetSymbol("S" + i);
             if (ZebMaster.Write() != 1) return Fail("Write " + i, ZebMaster.ErrorMsg());
         }
@@ -66,8 +58,8 @@ static class RoundTrip {
                         ZebFollower.GetTimeLocal(), ZebFollower.GetTimeServer() };
             double[] d = { ZebFollower.GetLot(), ZebFollower.GetOpenPrice(), ZebFollower.GetSL(),
                            ZebFollower.GetTP(), ZebFollower.GetClosePrice() };
-            string symbol = Marshal.PtrToStringAnsi(ZebFollower.GetSymbol());
-            if (!n.SequenceEqual(Ints(i)) || !d.SequenceEqual(Doubles(i)) || symbol != "S" + i)
+            if (!n.SequenceEqual(Ints(i)) || !d.SequenceEqual(Doubles(i)) ||
+                Marshal.PtrToStringAnsi(ZebFollower.GetSymbol()) != "S" + i)
                 return Fail("record " + i + " arrived as another", IntPtr.Zero);
             if (ZebFollower.Commit() != 1) return Fail("Commit " + i, ZebFollower.ErrorMsg());
             ++i;
@@ -79,7 +71,6 @@ static class RoundTrip {
     static int Main(string[] args) {
         if (args.Length == 4 && args[0] == "master") return Master(args[1], args[2], int.Parse(args[3]));
         if (args.Length == 5 && args[0] == "follower") return Follower(args[1], args[2], args[3], int.Parse(args[4]));
-        Console.Error.WriteLine("usage: round_trip.exe master ROOT MASTER COUNT | follower ROOT FOLLOWER MASTER COUNT");
         return 2;
     }
 }

@@ -20,10 +20,9 @@ uses SysUtils;
 
 procedure FieldsOf(i: Integer; out ints: TInts; out doubles: TDoubles; out symbol: AnsiString);
 begin
-  ints[0] := i mod 6; ints[1] := i * 1000003; ints[2] := i mod 5;
-  ints[3] := 1700000000 + i; ints[4] := -i;
-  doubles[0] := i / 64; doubles[1] := 1000 + i / 8; doubles[2] := -i / 16;
-  doubles[3] := i * 1024.0; doubles[4] := 0.5 + i / 4096;
+  ints[0] := i mod 6; ints[1] := i * 1000003; ints[2] := i mod 5; ints[3] := 1700000000 + i; ints[4] := -i;
+  doubles[0] := i / 64; doubles[1] := 1000 + i / 8; doubles[2] := -i / 16; doubles[3] := i * 1024.0;
+  doubles[4] := 0.5 + i / 4096;
   symbol := 'S' + IntToStr(i);
 end;
 
