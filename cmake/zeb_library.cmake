@@ -3,10 +3,17 @@
 # and gives hosts that link it the public headers; installed, it is
 # zeb::EXPORT_NAME.
 function(zeb_shared_library target export_name def_file)
-  target_include_directories(${target} INTERFACE
-    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include> $<BUILD_INTERFACE:${PROJECT_BINARY_DIR}/include>
-    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+  target_link_libraries(${target} INTERFACE zebheaders)
   set_target_properties(${target} PROPERTIES EXPORT_NAME ${export_name})
+  # Both libraries export Init, ErrorCode and ErrorMsg. A program that links
+  # both binds each of those names once, to whichever library comes first (on
+  # Linux without a word), so the other role's calls reach the wrong library. CMake compares this property across everything a target links and
+  # stops the generate step when a target would get both roles; the
+  # property's name is the explanation the error shows. A program that plays
+  # both roles loads the libraries at run time (zeb::headers, zeb_dynload.h).
+  set_target_properties(${target} PROPERTIES
+    INTERFACE_ZEB_LINK_MASTER_OR_FOLLOWER_NOT_BOTH ${export_name}
+    COMPATIBLE_INTERFACE_STRING ZEB_LINK_MASTER_OR_FOLLOWER_NOT_BOTH)
   add_library(zeb::${export_name} ALIAS ${target})
   if(WIN32)
     # Hosts bind the exports by their plain names: the .def file lists them

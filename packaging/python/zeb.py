@@ -1,13 +1,18 @@
 """ctypes declarations of the zeb libraries, for hosts written in Python.
 
     import zeb
-    master = zeb.load_master("zebmaster.dll")        # libzebmaster.so.1 on Linux
-    if master.Init(b"C:\\trades", b"Alpha") != 1:
-        raise RuntimeError(master.ErrorMsg().decode("mbcs"))
+    master = zeb.load_master(zeb.MASTER_LIBRARY)
+    if master.Init(root, master_name) != 1:    # bytes: b"C:\\trades", b"Alpha"
+        raise RuntimeError(master.ErrorMsg().decode(zeb.ENCODING))
 
-Strings are bytes in the ANSI code page (encode with "mbcs" on Windows).
-ErrorMsg and GetSymbol return copies of text the library owns: nothing to
-free. Each load of the same file shares one state per process.
+MASTER_LIBRARY and FOLLOWER_LIBRARY are the file names the system's loader
+searches for: zebmaster.dll on Windows (in a folder os.add_dll_directory
+names), libzebmaster.so.1 on Linux (in a folder of LD_LIBRARY_PATH or of the
+ldconfig cache); a full path works as well.
+Strings are bytes in ENCODING: the ANSI code page on Windows, the file
+system's encoding elsewhere. ErrorMsg and GetSymbol return copies of text
+the library owns: nothing to free. Each load of the same file shares one
+state per process.
 
 MIT License, copyright (c) The zeb authors.
 """
@@ -17,6 +22,12 @@ import sys
 # The exports are stdcall on 32-bit Windows (WinDLL), plain C elsewhere
 # (WinDLL and CDLL are the same on 64-bit Windows).
 Library = ctypes.WinDLL if sys.platform == "win32" else ctypes.CDLL
+
+if sys.platform == "win32":
+    MASTER_LIBRARY, FOLLOWER_LIBRARY, ENCODING = "zebmaster.dll", "zebfollower.dll", "mbcs"
+else:
+    MASTER_LIBRARY, FOLLOWER_LIBRARY = "libzebmaster.so.1", "libzebfollower.so.1"
+    ENCODING = sys.getfilesystemencoding()
 
 _int, _double, _text = ctypes.c_int, ctypes.c_double, ctypes.c_char_p
 

@@ -2,8 +2,9 @@
 # Builds the whole test suite with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs it. Left to the plain run: the soak
 # (it carries its records there), the install test (its consumer project is
-# built without the sanitizers, so it cannot load instrumented libraries) and
-# the Python test (the interpreter cannot load them either).
+# built without the sanitizers, so it cannot load instrumented libraries), the
+# Python test and the C# and Pascal clients (their runtimes cannot load them
+# either).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 source "$here/scripts/lib/setup.sh"
@@ -20,4 +21,4 @@ cmake --build "$build_dir" -j "$(nproc)" >/dev/null
 # path no longer finds the libraries it loads by name.
 LD_LIBRARY_PATH="$build_dir/master:$build_dir/follower" \
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)" -LE soak -E '^(Install|Python)\.'
+  ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)" -LE soak -E '^(Install|Python|Clients)\.'

@@ -7,6 +7,7 @@ import os
 import shutil
 import sys
 import tempfile
+import textwrap
 
 sys.path.insert(0, sys.argv[1])
 import zeb  # noqa: E402
@@ -53,8 +54,18 @@ try:
         raise AssertionError("SetSymbol took a str")
     except ctypes.ArgumentError:
         pass
+
+    # The module's own example as a Linux host runs it: the library found by
+    # its name through LD_LIBRARY_PATH, the refusal decoded with zeb.ENCODING.
+    example = textwrap.dedent(zeb.__doc__.split("\n\n")[1])
+    exec(example, {"root": root.encode(), "master_name": name.encode()})
+    try:
+        exec(example, {"root": root.encode(), "master_name": b".."})
+        raise AssertionError("the example's Init took the name ..")
+    except RuntimeError as refusal:
+        assert str(refusal).startswith("Init: master name"), refusal
 finally:
     shutil.rmtree(root)
     if os.path.exists("/dev/shm/zeb_" + name):
         os.remove("/dev/shm/zeb_" + name)
-print("python declarations: one record written and read back field for field")
+print("python declarations: one record written and read back field for field; the module's example runs")
