@@ -136,11 +136,23 @@ bool same_name(const char* a, const char* b) {
   return std::strcmp(a, b) == 0;
 }
 
+namespace {
+
+// The bytes of the UTF-8 sequence that `lead` starts; 1 for a byte that
+// starts none.
+size_t utf8_sequence_length(unsigned char lead) {
+  if (lead >= 0xF8) return 1;
+  if (lead >= 0xF0) return 4;
+  if (lead >= 0xE0) return 3;
+  return lead >= 0xC0 ? 2 : 1;
+}
+
+}  // namespace
+
 size_t whole_characters(const char* text, size_t limit) {
   size_t length = 0;
   while (text[length] != '\0') {
-    unsigned char lead = static_cast<unsigned char>(text[length]);
-    size_t step = lead >= 0xF0 && lead < 0xF8 ? 4 : lead >= 0xE0 && lead < 0xF0 ? 3 : lead >= 0xC0 && lead < 0xE0 ? 2 : 1;
+    size_t step = utf8_sequence_length(static_cast<unsigned char>(text[length]));
     // A sequence cut short by the end of the text counts only what is there.
     size_t present = 1;
     while (present < step && text[length + present] != '\0') ++present;
