@@ -42,6 +42,13 @@ TEST(ZebctlJson, DoublesReadBackExactly) {
   EXPECT_EQ(json_double(0.1), "0.1");
   EXPECT_EQ(json_double(150.0), "150");
   EXPECT_EQ(json_double(1e20), "1e+20");
+  // Written out from 0.0001 up to 1e17, with an exponent beyond.
+  EXPECT_EQ(json_double(0.0001), "0.0001");
+  EXPECT_EQ(json_double(0.00001), "1e-05");
+  EXPECT_EQ(json_double(1e16), "10000000000000000");
+  EXPECT_EQ(json_double(1e17), "1e+17");
+  // Shortest: 16 digits read this one back; %.16g does not find them.
+  EXPECT_EQ(json_double(5.9604644775390625e-08), "5.960464477539063e-08");
   EXPECT_EQ(json_double(-0.0), "-0.0");
   EXPECT_TRUE(std::signbit(json::parse(json_double(-0.0)).get<double>()));
   EXPECT_EQ(json_double(std::numeric_limits<double>::quiet_NaN()), "\"NaN\"");
