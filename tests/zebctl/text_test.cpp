@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <nlohmann/json.hpp>
 
@@ -67,7 +68,28 @@ TEST(ZebctlRecordText, ALineIsOneRecordOfTokens) {
   EXPECT_EQ(parsed["symbol"], "EUR USD\\x\t");
   EXPECT_EQ(parsed["tp"], "Infinity");
   EXPECT_EQ(parsed["file"], "R/M/000007");
-  EXPECT_EQ(parsed.size(), 13u);
+  EXPECT_EQ(parsed.size(), 14u);
+}
+
+// "symbol" cannot tell the byte FF from U+00FF in UTF-8, nor "lot" one NaN
+// from another: "raw" gives the record's bytes back.
+TEST(ZebctlRecordText, RawGivesBackTheRecordsBytes) {
+  zeb::TradeRecord latin = zeb::test::sample_record(3);
+  zeb::TradeRecord utf8 = latin;
+  zeb::record_set_symbol(latin, "\xff");
+  zeb::record_set_symbol(utf8, "\xc3\xbf");
+  const uint64_t nan_with_payload = 0x7ff80000deadbeef;
+  std::memcpy(&latin.lot, &nan_with_payload, sizeof latin.lot);
+  json from_latin = json::parse(record_json(3, latin));
+  json from_utf8 = json::parse(record_json(3, utf8));
+  EXPECT_EQ(from_latin["symbol"], from_utf8["symbol"]);
+  for (auto [parsed, record] : {std::pair{from_latin, latin}, std::pair{from_utf8, utf8}}) {
+    std::string raw = parsed["raw"];
+    ASSERT_EQ(raw.size(), 2 * sizeof record) << raw;
+    unsigned char bytes[sizeof record];
+    for (size_t i = 0; i < sizeof record; ++i) bytes[i] = static_cast<unsigned char>(std::stoul(raw.substr(2 * i, 2), nullptr, 16));
+    EXPECT_EQ(std::memcmp(bytes, &record, sizeof record), 0) << raw;
+  }
 }
 
 // A record file's symbol area may hold no NUL; nothing past it is printed.
