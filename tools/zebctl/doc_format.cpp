@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
-#include <sstream>
 
 #include "zeb/version.h"
 
@@ -13,6 +12,17 @@ namespace zebctl {
 namespace {
 
 constexpr size_t kHelpWidth = 79;
+
+// The parts of `text` between the separators; empty ones only with `keep_empty`.
+std::vector<std::string> split(const std::string& text, char separator, bool keep_empty) {
+  std::vector<std::string> parts;
+  for (size_t start = 0; start <= text.size();) {
+    size_t end = std::min(text.find(separator, start), text.size());
+    if (keep_empty || end > start) parts.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
 
 // Text for roff: backslashes and hyphens escaped (so options keep a plain
 // '-' on every output device), and a line that would read as a request ('.'
@@ -85,9 +95,7 @@ std::string roff_table(const std::vector<std::string>& lines) {
 // Help text as the page shows it: lines that start at the margin filled as
 // paragraphs, runs of indented lines as tagged paragraphs.
 std::string roff_help(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::vector<std::string> lines = split(text, '\n', true);
   std::string out;
   for (size_t i = 0; i < lines.size();) {
     if (lines[i].empty()) {
@@ -123,8 +131,7 @@ std::string words(const std::vector<std::string>& list) {
 
 std::string wrapped(const std::string& text, size_t indent, size_t column) {
   std::string out;
-  std::istringstream in(text);
-  for (std::string word; in >> word;) {
+  for (const std::string& word : split(text, ' ', false)) {
     if (column > indent && column + 1 + word.size() > kHelpWidth) {
       out += "\n" + std::string(indent, ' ');
       column = indent;
