@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")/../.." && pwd)
 source "$here/scripts/lib/setup.sh"
 
 need_packages cmake g++ make libgtest-dev binutils nlohmann-json3-dev python3 libbenchmark-dev libsqlite3-dev \
-  pkg-config nats-server libnats-dev openssl
+  pkg-config nats-server libnats-dev openssl groff-base
 build_dir="$here/build/sanitize"
 flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON -DZEB_BUILD_BENCHMARK=ON \

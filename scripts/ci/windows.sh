@@ -2,8 +2,9 @@
 # The Windows stage of the full test run: cross-builds the DLLs, zebctl and
 # the Windows test program for 32- and 64-bit Windows, checks what the DLLs
 # export and what every binary imports, packs and checks the release
-# archive, and runs the Windows suite and the host example under Wine in a
-# private, temporary prefix.
+# archive, links hosts against its import libraries, and runs the Windows
+# suite, the host example and the linked hosts under Wine in a private,
+# temporary prefix.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 source "$here/scripts/lib/setup.sh"
@@ -13,7 +14,7 @@ started=$SECONDS
 need_architecture i386
 need_packages cmake make googletest \
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-  wine wine64 wine32:i386
+  wine wine64 wine32:i386 llvm lld clang
 
 # check_imports OBJDUMP FILE: the program or DLL imports nothing but KERNEL32
 # and the C runtime, so nothing has to be shipped beside it.
@@ -60,9 +61,11 @@ for arch in i686 x86_64; do
 done
 
 # The release archive: both architectures' stripped DLLs and zebctl.exe in
-# folders of their own, the headers, .def files, example, Python declarations,
-# guides, license, change log and version, and nothing else; under 1 MB. The
-# debug information lies beside it in an archive of its own.
+# folders of their own, and their import libraries; the headers, .def files,
+# examples, Python declarations, guides, license, change log and version, as
+# text with Windows line ends, and nothing else; under 1 MB. The debug
+# information lies beside it in an archive of its own, under the same top
+# folder.
 release_dir="$build_root/release"
 rm -f "$release_dir"/zeb-*.zip
 cmake -S "$here/packaging/windows" -B "$release_dir" \
@@ -73,10 +76,11 @@ top=$(basename "$archive" .zip)
 binaries="zebmaster.dll zebfollower.dll zebctl.exe"
 expected=$(for folder in x86 x64; do
   for binary in $binaries; do echo "$top/$folder/$binary"; done
+  for library in zebmaster zebfollower; do echo "$top/lib/$folder/$library.lib"; done
 done
 for header in "$here"/include/zeb/*.h version.h; do echo "$top/include/zeb/$(basename "$header")"; done
 for file in README.txt LICENSE.txt CHANGELOG.txt VERSION INTEGRATION.md def/zebmaster.def \
-  def/zebfollower.def example/host.c python/zeb.py; do
+  def/zebfollower.def example/host.c example/linked_master.c example/linked_follower.c python/zeb.py; do
   echo "$top/$file"
 done)
 actual=$(cmake -E tar tf "$archive" | grep -v '/$')
@@ -92,14 +96,23 @@ if [ "$size" -ge 1048576 ]; then
 fi
 debug_archive="$release_dir/$top-debug.zip"
 debug_expected=$(for folder in x86 x64; do
-  for binary in $binaries; do echo "$folder/$binary.debug"; done
+  for binary in $binaries; do echo "$top/$folder/$binary.debug"; done
 done)
 if [ "$(sort <<<"$debug_expected")" != "$(cmake -E tar tf "$debug_archive" | grep -v '/$' | sort)" ]; then
-  echo "$debug_archive does not hold one .debug file per binary" >&2
+  echo "$debug_archive does not hold one .debug file per binary under $top/" >&2
   exit 1
 fi
 unpacked=$(mktemp -d)
 (cd "$unpacked" && cmake -E tar xf "$archive")
+version=$(tr -d '\r' <"$unpacked/$top/VERSION")
+for file in $(cd "$unpacked/$top" && find . -type f ! -name '*.dll' ! -name '*.exe' ! -name '*.lib'); do
+  if grep -qv $'\r$' "$unpacked/$top/$file" || [ "$(tail -c 2 "$unpacked/$top/$file" | od -An -tx1)" != " 0d 0a" ]; then
+    echo "$file in the archive has lines that do not end with CR LF" >&2
+    exit 1
+  fi
+done
+grep -q "zeb-$version-windows-debug.zip" "$unpacked/$top/README.txt" ||
+  { echo "README.txt does not name the debug archive of version $version" >&2; exit 1; }
 for folder in x86 x64; do
   objdump=i686-w64-mingw32-objdump
   [ "$folder" = x64 ] && objdump=x86_64-w64-mingw32-objdump
@@ -109,14 +122,47 @@ for folder in x86 x64; do
       echo "$folder/$binary in the archive still carries debug information" >&2
       exit 1
     fi
-    strings -el "$file" | grep -qx "$(cat "$unpacked/$top/VERSION")" ||
+    strings -el "$file" | grep -qx "$version" ||
       { echo "$folder/$binary carries no version resource of this version" >&2; exit 1; }
   done
   check_exports "$objdump" "$unpacked/$top/$folder/zebmaster.dll" "$here/master/zebmaster.def" >/dev/null
   check_exports "$objdump" "$unpacked/$top/$folder/zebfollower.dll" "$here/follower/zebfollower.def" >/dev/null
 done
-rm -rf "$unpacked"
 echo "release archive: $archive ($(wc -l <<<"$actual") files, $((size / 1024)) KB), debug information in $debug_archive"
+
+# Hosts that link the archive's import libraries, as integrators build them:
+# the example hosts with mingw-w64, where every call must bind as the
+# compiler named it (no stdcall fix-up, no warning), and a master and a
+# follower linked in MSVC's way by clang and lld-link, with no C runtime and
+# a kernel32 import library of the same kind. Each folder gets the DLLs
+# beside the programs; they run under Wine below.
+linked_dir="$build_root/linked"
+rm -rf "$linked_dir"
+for folder in x86 x64; do
+  triple=i686-w64-mingw32 machine=i386 exit_process=ExitProcess@4
+  [ "$folder" = x64 ] && triple=x86_64-w64-mingw32 machine=i386:x86-64 exit_process=ExitProcess
+  dir="$linked_dir/$folder"
+  mkdir -p "$dir"
+  cp "$unpacked/$top/$folder"/*.dll "$dir"
+  include="$unpacked/$top/include" lib="$unpacked/$top/lib/$folder"
+  for role in master follower; do
+    "$triple-gcc" -std=c99 -Wall -Wextra -Werror -I"$include" "$unpacked/$top/example/linked_$role.c" \
+      -L"$lib" -lzeb$role -Wl,--disable-stdcall-fixup,--fatal-warnings -o "$dir/linked_$role.exe"
+  done
+  printf 'LIBRARY kernel32.dll\nEXPORTS\n  %s\n' "$exit_process" >"$dir/kernel32.def"
+  llvm-dlltool -m "$machine" --kill-at -d "$dir/kernel32.def" -l "$dir/kernel32.lib"
+  for role in master follower; do
+    define=""
+    [ "$role" = follower ] && define=-DZEB_LINK_FOLLOWER
+    clang --target="${triple%%-*}-pc-windows-msvc" -Wall -Wextra -Werror $define -I"$include" \
+      -c "$here/tests/import_libraries/msvc_linked_host.c" -o "$dir/msvc_linked_$role.obj"
+    lld-link /nologo /entry:start /subsystem:console /nodefaultlib "/out:$dir/msvc_linked_$role.exe" \
+      "$dir/msvc_linked_$role.obj" "$lib/zeb$role.lib" "$dir/kernel32.lib"
+  done
+  echo "$folder: linked_master.exe and linked_follower.exe (mingw-w64), msvc_linked_master.exe and" \
+    "msvc_linked_follower.exe (lld-link) link against lib/$folder"
+done
+rm -rf "$unpacked"
 
 # A prefix of our own, served by one wine server for the whole run, then
 # stopped and removed. The server and Wine's own background programs start
@@ -148,8 +194,32 @@ fi
 wine_reg() { if [ "$suites" = x86_64 ]; then /usr/lib/wine/wine64 reg "$@"; else wine reg "$@"; fi; }
 wine_reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /f >/dev/null 2>&1 || true
 
+# run_linked FOLDER WINE: the linked hosts of FOLDER carry records on
+# channels of their own: linked_follower prints exactly what linked_master
+# published, and the MSVC-linked follower finds the MSVC-linked master's
+# record.
+run_linked() {
+  local dir="$linked_dir/$1" wine=$2
+  (
+    cd "$dir"
+    rm -rf root msvc-root
+    mkdir root msvc-root
+    "$wine" linked_master.exe root "linked-$1" | tr -d '\r' >published.txt
+    "$wine" linked_follower.exe root copier "linked-$1" 3 | tr -d '\r' >received.txt
+    if [ "$(wc -l <published.txt)" -ne 3 ] || ! cmp -s published.txt received.txt; then
+      echo "$1: linked_follower did not receive what linked_master published:" >&2
+      diff published.txt received.txt >&2 || true
+      exit 1
+    fi
+    "$wine" msvc_linked_master.exe && "$wine" msvc_linked_follower.exe ||
+      { echo "$1: the MSVC-linked master and follower did not carry their record" >&2; exit 1; }
+  )
+  echo "$1: the linked hosts carried their records under Wine"
+}
+
 for arch in $suites; do
   echo "== Windows suite, $arch, under Wine"
   ctest --test-dir "$build_root/$arch" --output-on-failure -j "$(nproc)"
+  if [ "$arch" = i686 ]; then run_linked x86 wine; else run_linked x64 /usr/lib/wine/wine64; fi
 done
 echo "Windows stage took $((SECONDS - started)) s"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <nlohmann/json.hpp>
 
@@ -42,6 +43,13 @@ TEST(ZebctlJson, DoublesReadBackExactly) {
   EXPECT_EQ(json_double(0.1), "0.1");
   EXPECT_EQ(json_double(150.0), "150");
   EXPECT_EQ(json_double(1e20), "1e+20");
+  // Written out from 0.0001 up to 1e17, with an exponent beyond.
+  EXPECT_EQ(json_double(0.0001), "0.0001");
+  EXPECT_EQ(json_double(0.00001), "1e-05");
+  EXPECT_EQ(json_double(1e16), "10000000000000000");
+  EXPECT_EQ(json_double(1e17), "1e+17");
+  // Shortest: 16 digits read this one back; %.16g does not find them.
+  EXPECT_EQ(json_double(5.9604644775390625e-08), "5.960464477539063e-08");
   EXPECT_EQ(json_double(-0.0), "-0.0");
   EXPECT_TRUE(std::signbit(json::parse(json_double(-0.0)).get<double>()));
   EXPECT_EQ(json_double(std::numeric_limits<double>::quiet_NaN()), "\"NaN\"");
@@ -60,7 +68,28 @@ TEST(ZebctlRecordText, ALineIsOneRecordOfTokens) {
   EXPECT_EQ(parsed["symbol"], "EUR USD\\x\t");
   EXPECT_EQ(parsed["tp"], "Infinity");
   EXPECT_EQ(parsed["file"], "R/M/000007");
-  EXPECT_EQ(parsed.size(), 13u);
+  EXPECT_EQ(parsed.size(), 14u);
+}
+
+// "symbol" cannot tell the byte FF from U+00FF in UTF-8, nor "lot" one NaN
+// from another: "raw" gives the record's bytes back.
+TEST(ZebctlRecordText, RawGivesBackTheRecordsBytes) {
+  zeb::TradeRecord latin = zeb::test::sample_record(3);
+  zeb::TradeRecord utf8 = latin;
+  zeb::record_set_symbol(latin, "\xff");
+  zeb::record_set_symbol(utf8, "\xc3\xbf");
+  const uint64_t nan_with_payload = 0x7ff80000deadbeef;
+  std::memcpy(&latin.lot, &nan_with_payload, sizeof latin.lot);
+  json from_latin = json::parse(record_json(3, latin));
+  json from_utf8 = json::parse(record_json(3, utf8));
+  EXPECT_EQ(from_latin["symbol"], from_utf8["symbol"]);
+  for (auto [parsed, record] : {std::pair{from_latin, latin}, std::pair{from_utf8, utf8}}) {
+    std::string raw = parsed["raw"];
+    ASSERT_EQ(raw.size(), 2 * sizeof record) << raw;
+    unsigned char bytes[sizeof record];
+    for (size_t i = 0; i < sizeof record; ++i) bytes[i] = static_cast<unsigned char>(std::stoul(raw.substr(2 * i, 2), nullptr, 16));
+    EXPECT_EQ(std::memcmp(bytes, &record, sizeof record), 0) << raw;
+  }
 }
 
 // A record file's symbol area may hold no NUL; nothing past it is printed.

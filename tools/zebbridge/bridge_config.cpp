@@ -5,37 +5,36 @@
 
 namespace zebbridge {
 
-const char kUsage[] =
-    "usage: zebbridge out ROOT MASTER --server URL [--channel ID] [options]\n"
-    "       zebbridge in  ROOT MASTER --server URL [--channel ID] [options]\n"
-    "\n"
-    "Carries the channel of MASTER under ROOT across machines over NATS JetStream.\n"
-    "  out  on the master's machine: follows the channel as bridge-ID and publishes\n"
-    "       each record to stream ZEB_ID, committing it once the server stored it.\n"
-    "  in   on a far machine: the master of the local copy ROOT/MASTER, writing each\n"
-    "       record under its number at the source.\n"
-    "\n"
-    "  --server URL           nats://host:port, or a comma-separated list of them\n"
-    "  --channel ID           letters, digits, '_' and '-' (default: the master name in hex)\n"
-    "  --replicas N           replicas of the stream out creates (default 1)\n"
-    "  --json                 events as JSON lines\n"
-    "  --status-interval S    seconds between status lines (default 60)\n"
-    "  --user U --password P  --token T  --creds FILE\n"
-    "  --tls  --tls-ca FILE  --tls-cert FILE --tls-key FILE\n"
-    "Credentials and TLS files may come from ZEB_NATS_USER, ZEB_NATS_PASSWORD,\n"
-    "ZEB_NATS_TOKEN, ZEB_NATS_CREDS, ZEB_NATS_TLS_CA, ZEB_NATS_TLS_CERT and\n"
-    "ZEB_NATS_TLS_KEY instead. SIGINT or SIGTERM ends the bridge with status 0;\n"
-    "status 3 means it refused to go on rather than lose or duplicate records.\n";
+const std::vector<BridgeOption> kBridgeOptions = {
+    {"--server", "URL", nullptr, "nats://host:port, or a comma-separated list of a cluster's servers"},
+    {"--channel", "ID", nullptr,
+     "the channel id, 1 to 120 letters, digits, '_' and '-' (default: the master name's bytes in hex)"},
+    {"--replicas", "N", nullptr, "out only: copies of the stream it creates, 1 to 5 (default 1)"},
+    {"--json", nullptr, nullptr, "events as one JSON object per line instead of text lines"},
+    {"--status-interval", "S", nullptr, "seconds between status lines (default 60)"},
+    {"--user", "U", "ZEB_NATS_USER", "the user name; goes with --password"},
+    {"--password", "P", "ZEB_NATS_PASSWORD", "the user's password"},
+    {"--token", "T", "ZEB_NATS_TOKEN", "a token instead of a user"},
+    {"--creds", "FILE", "ZEB_NATS_CREDS", "a credentials file instead of a user"},
+    {"--tls", nullptr, nullptr, "talk TLS to the server"},
+    {"--tls-ca", "FILE", "ZEB_NATS_TLS_CA", "the authority that signed the server's certificate; turns TLS on"},
+    {"--tls-cert", "FILE", "ZEB_NATS_TLS_CERT", "a client certificate, with --tls-key; turns TLS on"},
+    {"--tls-key", "FILE", "ZEB_NATS_TLS_KEY", "the client certificate's key"},
+};
 
 namespace {
 
-// The option's value, else the environment variable's, else empty.
+// The option's value, else its environment variable's, else empty.
 std::string setting(const zebctl::Arguments& args, const std::string& option,
-                    const std::function<const char*(const char*)>& getenv, const char* variable) {
+                    const std::function<const char*(const char*)>& getenv) {
   auto given = args.values.find(option);
   if (given != args.values.end()) return given->second;
-  const char* value = getenv(variable);
-  return value != nullptr ? value : "";
+  for (const BridgeOption& known : kBridgeOptions) {
+    if (known.name != option || known.variable == nullptr) continue;
+    const char* value = getenv(known.variable);
+    return value != nullptr ? value : "";
+  }
+  return "";
 }
 
 }  // namespace
@@ -49,11 +48,9 @@ BridgeConfig parse_config(const std::vector<std::string>& args,
   else if (args[0] != "out")
     zebctl::bad_usage("unknown mode \"" + args[0] + "\": out or in");
 
-  zebctl::CommandSyntax syntax{
-      {"ROOT", "MASTER"},
-      {"--server", "--channel", "--replicas", "--status-interval", "--user", "--password", "--token", "--creds",
-       "--tls-ca", "--tls-cert", "--tls-key"},
-      {"--json", "--tls"}};
+  zebctl::CommandSyntax syntax{{"ROOT", "MASTER"}, {}, {}};
+  for (const BridgeOption& option : kBridgeOptions)
+    (option.value != nullptr ? syntax.value_options : syntax.flags).push_back(option.name);
   zebctl::Arguments parsed = zebctl::parse_arguments(syntax, {args.begin() + 1, args.end()});
   config.root = parsed.positionals[0];
   config.master = parsed.positionals[1];
@@ -71,13 +68,13 @@ BridgeConfig parse_config(const std::vector<std::string>& args,
   config.json = parsed.has("--json");
 
   Credentials& c = config.credentials;
-  c.user = setting(parsed, "--user", getenv, "ZEB_NATS_USER");
-  c.password = setting(parsed, "--password", getenv, "ZEB_NATS_PASSWORD");
-  c.token = setting(parsed, "--token", getenv, "ZEB_NATS_TOKEN");
-  c.creds_file = setting(parsed, "--creds", getenv, "ZEB_NATS_CREDS");
-  c.tls_ca = setting(parsed, "--tls-ca", getenv, "ZEB_NATS_TLS_CA");
-  c.tls_cert = setting(parsed, "--tls-cert", getenv, "ZEB_NATS_TLS_CERT");
-  c.tls_key = setting(parsed, "--tls-key", getenv, "ZEB_NATS_TLS_KEY");
+  c.user = setting(parsed, "--user", getenv);
+  c.password = setting(parsed, "--password", getenv);
+  c.token = setting(parsed, "--token", getenv);
+  c.creds_file = setting(parsed, "--creds", getenv);
+  c.tls_ca = setting(parsed, "--tls-ca", getenv);
+  c.tls_cert = setting(parsed, "--tls-cert", getenv);
+  c.tls_key = setting(parsed, "--tls-key", getenv);
   c.tls = parsed.has("--tls") || !c.tls_ca.empty() || !c.tls_cert.empty();
   if (c.user.empty() != c.password.empty()) zebctl::bad_usage("a user needs a password, and a password a user");
   if (!c.token.empty() + !c.user.empty() + !c.creds_file.empty() > 1)

@@ -49,6 +49,14 @@ struct BridgeConfig {
 BridgeConfig parse_config(const std::vector<std::string>& args,
                           const std::function<const char*(const char*)>& getenv);
 
-extern const char kUsage[];
+// One option of the command line, as parse_config reads it and the help,
+// the manual page and the completion show it.
+struct BridgeOption {
+  const char* name;      // "--server"
+  const char* value;     // what it takes ("URL"), or nullptr for a flag
+  const char* variable;  // the environment variable read when it is not given, or nullptr
+  const char* help;
+};
+extern const std::vector<BridgeOption> kBridgeOptions;
 
 }  // namespace zebbridge

@@ -6,15 +6,19 @@
 #include <vector>
 
 #include "bridge.h"
+#include "bridge_docs.h"
 #include "command_line.h"
 #include "interrupt.h"
 #include "zeb/version.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  // The build makes the manual page and the completion script this way.
+  if (args.size() == 3 && args[0] == "--generate")
+    return zebctl::generate_doc(args[1], args[2], zebbridge::manual(), zebbridge::completion());
   for (const std::string& arg : args) {
     if (arg == "--help" || arg == "-h") {
-      std::fputs(zebbridge::kUsage, stdout);
+      std::fputs(zebbridge::usage().c_str(), stdout);
       return 0;
     }
     if (arg == "--version") {
@@ -26,7 +30,7 @@ int main(int argc, char** argv) {
   try {
     config = zebbridge::parse_config(args, [](const char* name) { return std::getenv(name); });
   } catch (const zebctl::Failure& failure) {
-    std::fprintf(stderr, "zebbridge: %s\n%s", failure.message.c_str(), zebbridge::kUsage);
+    std::fprintf(stderr, "zebbridge: %s (see zebbridge --help)\n", failure.message.c_str());
     return failure.status;
   }
 

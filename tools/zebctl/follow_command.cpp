@@ -31,7 +31,9 @@ const char kHelp[] =
     "gone.\n"
     "\n"
     "  --count K   stop after K records\n"
-    "  --json      one JSON object per line, with the fields of zebctl show --json\n";
+    "  --json      one JSON object per line, with the fields of zebctl show --json;\n"
+    "              \"raw\" is the record as the library's getters give it (zeros\n"
+    "              after the symbol's NUL)\n";
 
 // The record the last Read loaded, as the getters hand it out.
 zeb::TradeRecord received(const zebfollower_api& follower) {

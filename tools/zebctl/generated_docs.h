@@ -4,13 +4,15 @@
 #include <vector>
 
 #include "commands.h"
+#include "doc_format.h"
 
 namespace zebctl {
 
-// The manual page and the bash completion script, made from the same help
-// texts and option tables that --help prints, so the three never drift.
-// `overview` is the text of `zebctl --help`.
-std::string man_page(const std::string& overview, const std::vector<const Command*>& commands);
-std::string bash_completion(const std::vector<const Command*>& commands);
+// zebctl's own texts: `zebctl --help`, the manual page and the bash
+// completion, all made from the commands' help texts and option tables and
+// the description, exit statuses and examples kept here.
+std::string overview(const std::vector<const Command*>& commands);
+ManPage manual(const std::vector<const Command*>& commands);
+Completion completion(const std::vector<const Command*>& commands);
 
 }  // namespace zebctl

@@ -1,8 +1,8 @@
 #include "json_text.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 namespace zebctl {
 
@@ -61,18 +61,15 @@ std::string json_string(const std::string& text) {
 std::string shortest_double(double value) {
   if (std::isnan(value)) return "nan";
   if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-  char text[32];
-  int precision = 1;
-  for (; precision < 17; ++precision) {
-    std::snprintf(text, sizeof text, "%.*g", precision, value);
-    if (std::strtod(text, nullptr) == value) break;
-  }
-  // %g switches to an exponent once it has fewer digits than the integer
-  // part; the same digits read better written out ("150", not "1.5e+02").
-  int exponent = value == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(value))));
-  if (exponent >= precision && exponent < 17) precision = exponent + 1;
-  std::snprintf(text, sizeof text, "%.*g", precision, value);
-  return text;
+  // Prices and lots read best written out ("150", "0.0001", not "1.5e+02"):
+  // the exponent is kept for what would need long runs of zeros.
+  double magnitude = std::fabs(value);
+  std::chars_format format = magnitude == 0 || (magnitude >= 1e-4 && magnitude < 1e17)
+                                 ? std::chars_format::fixed
+                                 : std::chars_format::scientific;
+  char text[64];
+  std::to_chars_result written = std::to_chars(text, text + sizeof text, value, format);
+  return std::string(text, written.ptr);
 }
 
 std::string json_double(double value) {

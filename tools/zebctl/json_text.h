@@ -18,8 +18,9 @@ std::string json_string(const std::string& text);
 // strings "NaN", "Infinity" and "-Infinity".
 std::string json_double(double value);
 
-// The shortest decimal text that reads back as the same double ("nan", "inf"
-// and "-inf" for the rest).
+// The shortest decimal text that reads back as the same double, written
+// out from 0.0001 up to 1e17 and with an exponent beyond ("nan", "inf" and
+// "-inf" for the rest).
 std::string shortest_double(double value);
 
 }  // namespace zebctl

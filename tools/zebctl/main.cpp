@@ -17,22 +17,6 @@ const std::vector<const zebctl::Command*> kCommands = {&zebctl::kStatusCommand, 
                                                        &zebctl::kTailCommand, &zebctl::kPublishCommand,
                                                        &zebctl::kFollowCommand};
 
-std::string overview() {
-  std::string text =
-      "usage: zebctl COMMAND ARGUMENTS...   (zebctl COMMAND --help, or zebctl help\n"
-      "       COMMAND, for each; zebctl --version for the version)\n\ncommands:\n";
-  for (const zebctl::Command* command : kCommands) {
-    char line[160];
-    std::snprintf(line, sizeof line, "  %-8s %s\n", command->name, command->summary);
-    text += line;
-  }
-  return text +
-         "\nROOT is the channel's root directory, MASTER the master's name.\n"
-         "Exit status: 0 done, 1 failed (a missing channel or record, a library call\n"
-         "that failed, output that could not be written), 2 called wrongly, 130 when\n"
-         "Ctrl-C ended tail or follow. Every error is one line on stderr.\n";
-}
-
 const zebctl::Command* find_command(const std::string& name) {
   for (const zebctl::Command* command : kCommands) {
     if (name == command->name) return command;
@@ -72,19 +56,6 @@ int print(const std::string& text) {
   return zebctl::kFailed;
 }
 
-// The build makes the manual page and the completion script this way.
-int generate(const std::string& what, const char* path) {
-  std::string text = what == "man"               ? zebctl::man_page(overview(), kCommands)
-                     : what == "bash-completion" ? zebctl::bash_completion(kCommands)
-                                                 : "";
-  std::FILE* file = text.empty() ? nullptr : std::fopen(path, "w");
-  bool written = file != nullptr && std::fputs(text.c_str(), file) >= 0;
-  if (file != nullptr) written = std::fclose(file) == 0 && written;
-  if (written) return 0;
-  std::fprintf(stderr, "zebctl: could not generate %s into %s\n", what.c_str(), path);
-  return zebctl::kFailed;
-}
-
 int bad_call(const std::string& problem) {
   std::fprintf(stderr, "zebctl: %s (see zebctl --help)\n", problem.c_str());
   return zebctl::kBadUsage;
@@ -96,9 +67,11 @@ int main(int argc, char** argv) {
   zebctl::report_broken_pipes();
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string name = args.empty() ? "" : args[0];
-  if (name == "--help" || name == "-h" || (name == "help" && args.size() == 1)) return print(overview());
+  if (name == "--help" || name == "-h" || (name == "help" && args.size() == 1)) return print(zebctl::overview(kCommands));
   if (name == "--version" && args.size() == 1) return print("zebctl " ZEB_VERSION_STRING "\n");
-  if (name == "--generate" && args.size() == 3) return generate(args[1], args[2].c_str());
+  // The build makes the manual page and the completion script this way.
+  if (name == "--generate" && args.size() == 3)
+    return zebctl::generate_doc(args[1], args[2], zebctl::manual(kCommands), zebctl::completion(kCommands));
   if (name == "help") {
     const zebctl::Command* command = find_command(args[1]);
     if (command == nullptr || args.size() > 2) return bad_call("help takes one command name");

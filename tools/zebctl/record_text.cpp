@@ -77,7 +77,17 @@ std::string record_json(int32_t number, const zeb::TradeRecord& record, const st
   if (!file.empty()) json += ",\"file\":" + json_string(file);
   for (const FieldText& field : record_fields(record))
     json += std::string(",\"") + field.name + "\":" + field.json;
-  return json + "}";
+  // The fields above cannot always give the bytes back (the symbol byte FF
+  // and the UTF-8 "\xC3\xBF" read alike, NaN keeps no payload): the record
+  // itself does.
+  json += ",\"raw\":\"";
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&record);
+  for (size_t i = 0; i < sizeof record; ++i) {
+    char pair[3];
+    std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
+    json += pair;
+  }
+  return json + "\"}";
 }
 
 }  // namespace zebctl

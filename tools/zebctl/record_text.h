@@ -21,7 +21,8 @@ std::vector<FieldText> record_fields(const zeb::TradeRecord& record);
 // "#7 cmd=2 ticket=5001 ... time_server=1718007200": one line, no line end.
 std::string record_line(int32_t number, const zeb::TradeRecord& record);
 
-// {"number":7,"cmd":2,...}, with "file" first after the number when given.
+// {"number":7,"cmd":2,...,"raw":"0200..."}, with "file" first after the
+// number when given; "raw" is the 80-byte record in hex, in file order.
 std::string record_json(int32_t number, const zeb::TradeRecord& record, const std::string& file = "");
 
 // Text with every byte that is a control character, a blank, DEL, a

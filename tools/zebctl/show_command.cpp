@@ -21,7 +21,10 @@ const char kHelp[] =
     "\n"
     "  --json   one JSON object: {\"number\", \"file\", \"cmd\", \"ticket\", \"type\",\n"
     "           \"symbol\", \"lot\", \"open_price\", \"sl\", \"tp\", \"close_price\",\n"
-    "           \"time_local\", \"time_server\"}\n";
+    "           \"time_local\", \"time_server\", \"raw\"}. \"raw\" is the record's 80 bytes\n"
+    "           in hex as the file holds them (the symbol area's last byte read as\n"
+    "           0), for what the fields cannot give back: a symbol byte that is not\n"
+    "           UTF-8 becomes the code point of its value, NaN keeps no payload.\n";
 
 struct Found {
   int32_t number;

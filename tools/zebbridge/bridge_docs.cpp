@@ -1,0 +1,89 @@
+#include "bridge_docs.h"
+
+#include "bridge_config.h"
+
+namespace zebbridge {
+
+namespace {
+
+const std::vector<std::string> kSynopsis = {
+    "zebbridge out ROOT MASTER --server URL [--channel ID] [OPTIONS]",
+    "zebbridge in ROOT MASTER --server URL [--channel ID] [OPTIONS]",
+};
+
+const char kDescription[] =
+    "Carries the channel of MASTER under ROOT across machines over NATS JetStream: every record reaches the "
+    "far channel exactly once, in order, under the number it has at the source. The two bridges may start in "
+    "any order, and each reconnects to the server for as long as it runs.";
+
+const std::vector<zebctl::DocEntry> kModes = {
+    {"out", "on the master's machine: follows the channel as bridge-ID and publishes each record to the stream "
+            "ZEB_ID (which it creates when missing), committing the record once the server stored it"},
+    {"in", "on a far machine: the master of the local copy ROOT/MASTER, writing each record under its number "
+           "at the source; followers there read the copy with the follower library"},
+};
+
+const std::vector<zebctl::DocEntry> kExitStatuses = {
+    {"0", "SIGINT or SIGTERM ended the bridge"},
+    {"1", "it could not run (the local Init failed, for instance; the message says why)"},
+    {"2", "called wrongly"},
+    {"3", "it refused to go on, because going on would lose or duplicate records"},
+};
+
+const std::vector<zebctl::DocEntry> kExamples = {
+    {"On the master's machine, carry the channel of master Alpha to the server:",
+     "zebbridge out /srv/channels Alpha --server nats://nats.example:4222"},
+    {"On a far machine, keep a copy of it that local followers read:",
+     "zebbridge in /srv/channels Alpha --server nats://nats.example:4222"},
+    {"A copy on the master's own machine needs a master name of its own (master names are machine-wide), so "
+     "its bridge gives the channel id, the master name Alpha in hex:",
+     "zebbridge in /srv/copies Alpha-copy --server nats://127.0.0.1:4222 --channel 416c706861"},
+};
+
+// "--server URL", and its help with the environment variable that stands in.
+std::vector<zebctl::DocEntry> option_entries() {
+  std::vector<zebctl::DocEntry> entries;
+  for (const BridgeOption& option : kBridgeOptions) {
+    std::string heading = option.name;
+    if (option.value != nullptr) heading += std::string(" ") + option.value;
+    std::string help = option.help;
+    if (option.variable != nullptr) help += std::string(" (or ") + option.variable + ")";
+    entries.push_back({heading, help});
+  }
+  return entries;
+}
+
+}  // namespace
+
+std::string usage() {
+  std::string text = "usage: " + kSynopsis[0] + "\n";
+  for (size_t i = 1; i < kSynopsis.size(); ++i) text += "       " + kSynopsis[i] + "\n";
+  text += "\n" + zebctl::wrapped(kDescription) + "\n" + zebctl::help_table(kModes);
+  text += "\noptions:\n" + zebctl::help_table(option_entries());
+  text += "\nexit status:\n" + zebctl::help_table(kExitStatuses) + "\nexamples:\n";
+  for (const zebctl::DocEntry& example : kExamples) text += "  " + example.text + "\n";
+  return text;
+}
+
+zebctl::ManPage manual() {
+  zebctl::ManPage page;
+  page.program = "zebbridge";
+  page.summary = "carry a zeb channel across machines over NATS JetStream";
+  page.synopsis = kSynopsis;
+  page.synopsis.insert(page.synopsis.end(), {"zebbridge --help", "zebbridge --version"});
+  page.description = {kDescription};
+  page.sections = {{"modes", kModes}, {"options", option_entries()}};
+  page.exit_statuses = kExitStatuses;
+  page.examples = kExamples;
+  page.see_also = {"zebctl(1)"};
+  return page;
+}
+
+zebctl::Completion completion() {
+  std::vector<std::string> options;
+  for (const BridgeOption& option : kBridgeOptions) options.push_back(option.name);
+  options.push_back("--help");
+  return {"zebbridge", {{"out", options}, {"in", options}}, {"--help", "--version"}, false};
+}
+
+}  // namespace zebbridge
