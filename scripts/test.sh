@@ -7,7 +7,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/scripts/lib/setup.sh"
 
 need_packages cmake g++ make libgtest-dev binutils nlohmann-json3-dev libbenchmark-dev libsqlite3-dev \
-  python3 pkg-config nats-server libnats-dev openssl groff-base
+  python3 python3-prometheus-client pkg-config nats-server libnats-dev openssl groff-base
 # The C# and Pascal clients that compile the integration guide's declarations.
 need_packages mono-mcs mono-runtime fp-compiler
 # The build a new user makes first: only the compiler and CMake.

@@ -185,6 +185,15 @@ bool place_unreadable_file(const std::string& path) {
          ::mount("/proc/self/mem", path.c_str(), nullptr, MS_BIND, nullptr) == 0;
 }
 
+std::vector<std::string> prometheus_samples(const std::string& path) {
+  CommandResult parsed = run_command({"/usr/bin/python3", ZEB_PROMETHEUS_SAMPLES, path});
+  EXPECT_EQ(parsed.status, 0) << parsed.err;
+  std::vector<std::string> lines;
+  for (size_t start = 0, end; (end = parsed.out.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(parsed.out.substr(start, end - start));
+  return lines;
+}
+
 bool eventually(const std::function<bool()>& done, double seconds) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   while (!done()) {

@@ -44,6 +44,11 @@ void limit_file_size(size_t bytes);
 // that needs privileges the process lacks.
 bool place_unreadable_file(const std::string& path);
 
+// The samples of a file in Prometheus' text format, as a real parser reads
+// them: one "name{label=\"value\",...} value" line each, labels sorted; a
+// text that does not parse fails the test.
+std::vector<std::string> prometheus_samples(const std::string& path);
+
 // Polls `done` until it holds or `seconds` pass; returns whether it held.
 bool eventually(const std::function<bool()>& done, double seconds = 20);
 

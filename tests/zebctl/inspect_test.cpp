@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -87,6 +88,25 @@ TEST_F(ZebctlInspectTest, StatusJsonIsValidAndSaysTheSame) {
 // What followers pass over (short files) and what stops them (an entry that
 // is not a file) are told apart from whole records and from gaps; a
 // directory in system/ is nobody's cursor.
+// What node_exporter's and windows_exporter's textfile collectors read, read
+// here by Prometheus' own parser; names of any bytes stay valid label values.
+TEST_F(ZebctlInspectTest, StatusForPrometheusParsesAndSaysTheSame) {
+  make_channel_with_gaps();
+  test::write_text(index_path("q\"uote\xff"), "9");
+  test::CommandResult result = zebctl({"status", root, master, "--prometheus"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  test::write_text(dir / "status.prom", result.out);
+  std::vector<std::string> samples = test::prometheus_samples(dir / "status.prom");
+  std::string channel = "master=\"" + master + "\",root=\"" + root + "\"";
+  for (const std::string& expected :
+       {"zeb_channel_live{" + channel + "} 1", "zeb_channel_published_records{" + channel + "} 6",
+        "zeb_channel_records_on_disk{" + channel + "} 4", "zeb_channel_missing_records{" + channel + "} 2",
+        "zeb_follower_lag_records{follower=\"bravo\"," + channel + "} 4",
+        "zeb_follower_ahead{follower=\"q\"uote\xc3\xbf\"," + channel + "} 1"})
+    EXPECT_NE(std::find(samples.begin(), samples.end(), expected), samples.end()) << expected << "\n" << result.out;
+  EXPECT_EQ(zebctl({"status", root, master, "--json", "--prometheus"}).status, 2);
+}
+
 TEST_F(ZebctlInspectTest, StatusTellsShortFilesAndBlockingEntriesApart) {
   publish_up_to(6);
   TradeRecord partial = test::sample_record(2);

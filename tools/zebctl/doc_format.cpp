@@ -85,9 +85,12 @@ std::string roff_table(const std::vector<std::string>& lines) {
       out += roff(trimmed(line)) + "\n";
       continue;
     }
-    std::string tag = trimmed(line.substr(tag_column, text_column - tag_column));
+    // A tag ends at two spaces or the line's end: one longer than its column
+    // ("--prometheus") stands alone on its line, the text below it.
+    size_t gap = std::min(line.find("  ", tag_column), line.size());
+    std::string tag = trimmed(line.substr(tag_column, gap - tag_column));
     out += ".TP " + std::to_string(text_column - tag_column) + "\n" + roff_tag(tag) + "\n";
-    if (line.size() > text_column) out += roff(trimmed(line.substr(text_column))) + "\n";
+    if (gap < line.size()) out += roff(trimmed(line.substr(gap))) + "\n";
   }
   return out;
 }

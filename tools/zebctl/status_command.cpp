@@ -8,6 +8,7 @@
 #include "channel_view.h"
 #include "commands.h"
 #include "json_text.h"
+#include "prometheus_text.h"
 #include "record_text.h"
 
 namespace zebctl {
@@ -15,7 +16,7 @@ namespace zebctl {
 namespace {
 
 const char kHelp[] =
-    "usage: zebctl status ROOT MASTER [--json]\n"
+    "usage: zebctl status ROOT MASTER [--json | --prometheus]\n"
     "\n"
     "Shows where the channel of MASTER under ROOT stands:\n"
     "  master index     the count in the master's index file\n"
@@ -46,7 +47,17 @@ const char kHelp[] =
     "           \"missing\", \"gaps\" (the lists as [first, last] pairs), \"followers\"\n"
     "           ([{\"name\", \"cursor\", \"lag\", \"blocked_at\" (null when not blocked),\n"
     "           \"ahead\"}]), \"counter_denied\" (true when this user may not read\n"
-    "           the counter)}\n";
+    "           the counter)}\n"
+    "  --prometheus\n"
+    "           the same in Prometheus' text format, labelled with root and master\n"
+    "           (and follower), for node_exporter's or windows_exporter's textfile\n"
+    "           collector: zeb_channel_live, zeb_channel_published_records,\n"
+    "           zeb_channel_master_index_records, zeb_channel_records_on_disk,\n"
+    "           zeb_channel_highest_record, zeb_channel_short_files,\n"
+    "           zeb_channel_blocking_entries, zeb_channel_missing_records,\n"
+    "           zeb_follower_cursor_record, zeb_follower_lag_records,\n"
+    "           zeb_follower_blocked_at_record (0 when not blocked) and\n"
+    "           zeb_follower_ahead (1 when its cursor is above the count)\n";
 
 // Number ranges for people: "4, 9-11", at most a few ranges.
 std::string span_list(const std::vector<Span>& spans) {
@@ -177,7 +188,57 @@ void print_json(const Channel& channel, const Snapshot& snapshot) {
   std::printf("%s],\"counter_denied\":%s}\n", json.c_str(), published.denied ? "true" : "false");
 }
 
+void print_prometheus(const Channel& channel, const Snapshot& snapshot) {
+  const Published& published = snapshot.published;
+  const DiskRecords& records = snapshot.records;
+  PrometheusText out;
+  PrometheusText::Labels labels = {{"root", channel.root()}, {"master", channel.master()}};
+  auto channel_gauge = [&](const char* name, const char* help, int64_t value) {
+    out.family(name, "gauge", help);
+    out.sample(labels, value);
+  };
+  channel_gauge("zeb_channel_live", "1 while some process holds the channel's shared counter.", published.live);
+  channel_gauge("zeb_channel_published_records",
+                "The count followers act on: the live counter, else the master index.", published.count);
+  channel_gauge("zeb_channel_master_index_records", "The count in the master's index file.", snapshot.index);
+  channel_gauge("zeb_channel_records_on_disk", "Whole record files in the master directory.", records.count);
+  channel_gauge("zeb_channel_highest_record", "The highest number of a whole record file.", records.highest);
+  channel_gauge("zeb_channel_short_files", "Numbered files under 80 bytes, which followers pass over.",
+                records.short_count);
+  channel_gauge("zeb_channel_blocking_entries", "Numbered entries that are not files, where Read stops.",
+                records.blocking_count);
+  channel_gauge("zeb_channel_missing_records", "Numbers below the highest entry that have no entry.",
+                records.missing);
+  struct FollowerGauge {
+    const char* name;
+    const char* help;
+    int64_t (*value)(const FollowerCursor&, const DiskRecords&, int32_t);
+  };
+  const FollowerGauge gauges[] = {
+      {"zeb_follower_cursor_record", "The last record the follower committed.",
+       [](const FollowerCursor& f, const DiskRecords&, int32_t) { return int64_t{f.cursor}; }},
+      {"zeb_follower_lag_records", "Records published that the follower has not committed.",
+       [](const FollowerCursor& f, const DiskRecords&, int32_t count) { return int64_t{count} - f.cursor; }},
+      {"zeb_follower_blocked_at_record", "The entry that stops the follower's Read, 0 when none does.",
+       [](const FollowerCursor& f, const DiskRecords& r, int32_t count) {
+         return int64_t{blocked_at(r, f.cursor, count)};
+       }},
+      {"zeb_follower_ahead", "1 when the follower's cursor is above the count: the channel was started anew.",
+       [](const FollowerCursor& f, const DiskRecords&, int32_t count) { return int64_t{f.cursor > count}; }},
+  };
+  for (const FollowerGauge& gauge : gauges) {
+    out.family(gauge.name, "gauge", gauge.help);
+    for (const FollowerCursor& follower : snapshot.followers) {
+      PrometheusText::Labels follower_labels = labels;
+      follower_labels.push_back({"follower", follower.name});
+      out.sample(follower_labels, gauge.value(follower, records, published.count));
+    }
+  }
+  std::fputs(out.text().c_str(), stdout);
+}
+
 int run_status(const Arguments& args) {
+  if (args.has("--json") && args.has("--prometheus")) bad_usage("--json and --prometheus exclude each other");
   Channel channel = existing_channel(args.positionals[0], args.positionals[1]);
   Snapshot snapshot = take_snapshot(channel);
   // A master's Write rewrites its index just before it raises the counter:
@@ -188,6 +249,8 @@ int run_status(const Arguments& args) {
   }
   if (args.has("--json"))
     print_json(channel, snapshot);
+  else if (args.has("--prometheus"))
+    print_prometheus(channel, snapshot);
   else
     print_table(channel, snapshot);
   return 0;
@@ -198,7 +261,7 @@ int run_status(const Arguments& args) {
 const Command kStatusCommand = {"status",
                                 "where a channel stands: counts, gaps, followers and their lag",
                                 kHelp,
-                                {{"ROOT", "MASTER"}, {}, {"--json"}},
+                                {{"ROOT", "MASTER"}, {}, {"--json", "--prometheus"}},
                                 run_status};
 
 }  // namespace zebctl
