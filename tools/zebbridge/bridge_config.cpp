@@ -17,6 +17,8 @@ const char kUsage[] =
     "\n"
     "  --server URL           nats://host:port, or a comma-separated list of them\n"
     "  --channel ID           letters, digits, '_' and '-' (default: the master name in hex)\n"
+    "  --domain NAME          the JetStream domain that holds the stream (a hub's, reached\n"
+    "                         through a leaf node server, for instance)\n"
     "  --replicas N           replicas of the stream out creates (default 1)\n"
     "  --json                 events as JSON lines\n"
     "  --status-interval S    seconds between status lines (default 60)\n"
@@ -24,8 +26,10 @@ const char kUsage[] =
     "  --tls  --tls-ca FILE  --tls-cert FILE --tls-key FILE\n"
     "Credentials and TLS files may come from ZEB_NATS_USER, ZEB_NATS_PASSWORD,\n"
     "ZEB_NATS_TOKEN, ZEB_NATS_CREDS, ZEB_NATS_TLS_CA, ZEB_NATS_TLS_CERT and\n"
-    "ZEB_NATS_TLS_KEY instead. SIGINT or SIGTERM ends the bridge with status 0;\n"
-    "status 3 means it refused to go on rather than lose or duplicate records.\n";
+    "ZEB_NATS_TLS_KEY instead, and the domain from ZEB_NATS_DOMAIN.\n"
+    "SIGINT or SIGTERM (on Windows: Ctrl-C, Ctrl-Break, closing the console, logoff\n"
+    "or shutdown) ends the bridge with status 0; status 3 means it refused to go on\n"
+    "rather than lose or duplicate records.\n";
 
 namespace {
 
@@ -36,6 +40,14 @@ std::string setting(const zebctl::Arguments& args, const std::string& option,
   if (given != args.values.end()) return given->second;
   const char* value = getenv(variable);
   return value != nullptr ? value : "";
+}
+
+// Empty when `domain` may name a JetStream domain (empty: none); otherwise
+// what is wrong with it. The server takes any name without blanks, '.', '*'
+// and '>', as the domain becomes a part of subjects.
+std::string domain_problem(const std::string& domain) {
+  if (domain.find_first_of(" \t\r\n\f.*>") == std::string::npos) return "";
+  return "a JetStream domain holds no blanks, '.', '*' or '>': " + domain;
 }
 
 }  // namespace
@@ -51,8 +63,8 @@ BridgeConfig parse_config(const std::vector<std::string>& args,
 
   zebctl::CommandSyntax syntax{
       {"ROOT", "MASTER"},
-      {"--server", "--channel", "--replicas", "--status-interval", "--user", "--password", "--token", "--creds",
-       "--tls-ca", "--tls-cert", "--tls-key"},
+      {"--server", "--channel", "--domain", "--replicas", "--status-interval", "--user", "--password", "--token",
+       "--creds", "--tls-ca", "--tls-cert", "--tls-key"},
       {"--json", "--tls"}};
   zebctl::Arguments parsed = zebctl::parse_arguments(syntax, {args.begin() + 1, args.end()});
   config.root = parsed.positionals[0];
@@ -67,6 +79,9 @@ BridgeConfig parse_config(const std::vector<std::string>& args,
     zebctl::bad_usage("--replicas is for the out bridge, which creates the stream");
   config.replicas = zebctl::int_option(parsed, "--replicas", 1, 1);
   if (config.replicas > 5) zebctl::bad_usage("--replicas is at most 5");
+  config.domain = setting(parsed, "--domain", getenv, "ZEB_NATS_DOMAIN");
+  problem = domain_problem(config.domain);
+  if (!problem.empty()) zebctl::bad_usage(problem);
   config.status_interval_s = zebctl::int_option(parsed, "--status-interval", 60, 1);
   config.json = parsed.has("--json");
 
