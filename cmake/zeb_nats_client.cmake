@@ -61,6 +61,7 @@ elseif(EXISTS ${zeb_nats_tarball})
   endif()
   set(installed ${CMAKE_BINARY_DIR}/third_party/nats.c)
   set(library ${installed}/lib/${CMAKE_STATIC_LIBRARY_PREFIX}nats_static${CMAKE_STATIC_LIBRARY_SUFFIX})
+  # Built only for what links it: not at all in a build without the bridge.
   ExternalProject_Add(zeb_nats_c
     PREFIX ${CMAKE_BINARY_DIR}/third_party/nats.c-build
     URL ${zeb_nats_tarball}
@@ -70,6 +71,7 @@ elseif(EXISTS ${zeb_nats_tarball})
       -DNATS_BUILD_WITH_TLS=OFF -DNATS_BUILD_STREAMING=OFF -DNATS_BUILD_EXAMPLES=OFF
       -DNATS_BUILD_LIB_SHARED=OFF -DBUILD_TESTING=OFF
     BUILD_BYPRODUCTS ${library}
+    EXCLUDE_FROM_ALL TRUE
     LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON LOG_OUTPUT_ON_FAILURE ON)
   # Imported targets need their include folder to exist when configuring.
   file(MAKE_DIRECTORY ${installed}/include)
