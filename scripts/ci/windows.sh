@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # The Windows stage of the full test run: cross-builds the DLLs, zebctl and
-# the Windows test program for 32- and 64-bit Windows, checks what the DLLs
-# export and what every binary imports, packs and checks the release
-# archive, links hosts against its import libraries, and runs the Windows
-# suite, the host example and the linked hosts under Wine in a private,
-# temporary prefix.
+# the Windows test program for 32- and 64-bit Windows, and zebbridge.exe for
+# 64-bit Windows where the NATS C client's release source is at hand, checks
+# what the DLLs export and what every binary imports, packs and checks the
+# release archive, links hosts against its import libraries, and runs the
+# Windows suite, the host example and the linked hosts under Wine in a
+# private, temporary prefix (the bridge's test adds a second one).
+#
+# ZEB_THIRD_PARTY_DIR (default: ../shared/third_party beside the project)
+# holds nats.c-3.4.1.tar.gz; without it zebbridge.exe is left out.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 source "$here/scripts/lib/setup.sh"
@@ -14,14 +18,17 @@ started=$SECONDS
 need_architecture i386
 need_packages cmake make googletest \
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-  wine wine64 wine32:i386 llvm lld clang
+  wine wine64 wine32:i386 llvm lld clang nats-server
+third_party=${ZEB_THIRD_PARTY_DIR:-$here/../shared/third_party}
 
-# check_imports OBJDUMP FILE: the program or DLL imports nothing but KERNEL32
-# and the C runtime, so nothing has to be shipped beside it.
+# check_imports OBJDUMP FILE [DLL...]: the program or DLL imports nothing but
+# KERNEL32, the C runtime and the system DLLs named, so nothing has to be
+# shipped beside it.
 check_imports() {
-  local imports
+  local imports allowed=" ${*:3} "
   imports=$("$1" -p "$2" | awk '/DLL Name:/ {print $3}')
   for import in $imports; do
+    [[ "$allowed" == *" ${import,,} "* ]] && continue
     case "${import,,}" in
       kernel32.dll | msvcrt.dll | api-ms-win-crt-*) ;;
       *) echo "$2 imports $import, which users would have to ship" >&2; return 1 ;;
@@ -45,11 +52,30 @@ check_exports() {
   echo "$(basename "$2"): exports" $actual
 }
 
+# zebbridge.exe is a program of its own, so the 64-bit one serves the hosts
+# of either architecture: only the x86_64 build makes it. It links the NATS C
+# client, built from its release source once per build tree.
+bridge=OFF
+if [ -f "$third_party/nats.c-3.4.1.tar.gz" ]; then
+  bridge=ON
+else
+  echo "== zebbridge.exe is left out: no $third_party/nats.c-3.4.1.tar.gz (set ZEB_THIRD_PARTY_DIR)"
+fi
 build_root="$here/build/windows"
 for arch in i686 x86_64; do
   build_dir="$build_root/$arch"
+  with_bridge=OFF
+  [ "$arch" = x86_64 ] && with_bridge=$bridge
   cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-mingw-$arch.cmake" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-mingw-$arch.cmake" \
+    -DZEB_BUILD_BRIDGE=$with_bridge -DZEB_THIRD_PARTY_DIR="$third_party" >/dev/null
+  # The archive takes what the build folder holds: no bridge of an earlier run.
+  [ "$with_bridge" = ON ] || rm -f "$build_dir/bin/zebbridge.exe"
+  if [ "$with_bridge" = ON ]; then
+    client_started=$SECONDS
+    cmake --build "$build_dir" --target zeb_nats_c -j "$(nproc)" >/dev/null
+    echo "== NATS C client for $arch: $((SECONDS - client_started)) s (built once per build tree)"
+  fi
   cmake --build "$build_dir" -j "$(nproc)"
   echo "== $arch"
   objdump="$arch-w64-mingw32-objdump"
@@ -58,14 +84,20 @@ for arch in i686 x86_64; do
   for binary in zebmaster.dll zebfollower.dll zebctl.exe; do
     check_imports "$objdump" "$build_dir/bin/$binary"
   done
+  # A network program needs Windows' sockets, which every Windows has: the
+  # bridge alone may import WS2_32.
+  [ "$with_bridge" = OFF ] || check_imports "$objdump" "$build_dir/bin/zebbridge.exe" ws2_32.dll
 done
 
 # The release archive: both architectures' stripped DLLs and zebctl.exe in
-# folders of their own, and their import libraries; the headers, .def files,
-# examples, Python declarations, guides, license, change log and version, as
-# text with Windows line ends, and nothing else; under 1 MB. The debug
-# information lies beside it in an archive of its own, under the same top
-# folder.
+# folders of their own, zebbridge.exe in the 64-bit one when it was built,
+# the DLLs' import libraries; the headers, .def files, examples, Python
+# declarations, guides, license, change log and version, as text with Windows
+# line ends, and nothing else. Under 1.5 MB: the DLLs and zebctl.exe take
+# about 850 KB, zebbridge.exe (the NATS client and a C++ runtime of its own)
+# about 300 KB more, and debug information left in would add megabytes. The
+# debug information lies beside it in an archive of its own, under the same
+# top folder.
 release_dir="$build_root/release"
 rm -f "$release_dir"/zeb-*.zip
 cmake -S "$here/packaging/windows" -B "$release_dir" \
@@ -73,9 +105,13 @@ cmake -S "$here/packaging/windows" -B "$release_dir" \
 (cd "$release_dir" && cpack -C Release >/dev/null)
 archive=$(ls "$release_dir"/zeb-*-windows.zip)
 top=$(basename "$archive" .zip)
-binaries="zebmaster.dll zebfollower.dll zebctl.exe"
+# binaries FOLDER: the binaries the archive holds in that folder.
+binaries() {
+  echo zebmaster.dll zebfollower.dll zebctl.exe
+  [ "$1" = x86 ] || [ "$bridge" = OFF ] || echo zebbridge.exe
+}
 expected=$(for folder in x86 x64; do
-  for binary in $binaries; do echo "$top/$folder/$binary"; done
+  for binary in $(binaries $folder); do echo "$top/$folder/$binary"; done
   for library in zebmaster zebfollower; do echo "$top/lib/$folder/$library.lib"; done
 done
 for header in "$here"/include/zeb/*.h version.h; do echo "$top/include/zeb/$(basename "$header")"; done
@@ -90,13 +126,13 @@ if [ "$(sort <<<"$expected")" != "$(sort <<<"$actual")" ]; then
   exit 1
 fi
 size=$(stat -c %s "$archive")
-if [ "$size" -ge 1048576 ]; then
-  echo "$archive is $size bytes, over 1 MB" >&2
+if [ "$size" -ge 1572864 ]; then
+  echo "$archive is $size bytes, over 1.5 MB" >&2
   exit 1
 fi
 debug_archive="$release_dir/$top-debug.zip"
 debug_expected=$(for folder in x86 x64; do
-  for binary in $binaries; do echo "$top/$folder/$binary.debug"; done
+  for binary in $(binaries $folder); do echo "$top/$folder/$binary.debug"; done
 done)
 if [ "$(sort <<<"$debug_expected")" != "$(cmake -E tar tf "$debug_archive" | grep -v '/$' | sort)" ]; then
   echo "$debug_archive does not hold one .debug file per binary under $top/" >&2
@@ -116,7 +152,7 @@ grep -q "zeb-$version-windows-debug.zip" "$unpacked/$top/README.txt" ||
 for folder in x86 x64; do
   objdump=i686-w64-mingw32-objdump
   [ "$folder" = x64 ] && objdump=x86_64-w64-mingw32-objdump
-  for binary in $binaries; do
+  for binary in $(binaries $folder); do
     file="$unpacked/$top/$folder/$binary"
     if "$objdump" -h "$file" | grep -q '\.debug_info'; then
       echo "$folder/$binary in the archive still carries debug information" >&2

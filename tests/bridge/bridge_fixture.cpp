@@ -140,6 +140,13 @@ void BridgeTest::terminate(int pid, const std::string& name, int signal) const {
   EXPECT_EQ(wait_for(pid, 20), 0) << name << ": " << read_text(log(name) + ".err");
 }
 
+void BridgeTest::make_certificate(const std::string& certificate, const std::string& key) const {
+  CommandResult made = run_command({"/usr/bin/env", "openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days",
+                                    "1", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                                    "-keyout", key, "-out", certificate});
+  ASSERT_EQ(made.status, 0) << made.err;
+}
+
 int BridgeTest::start_far_follower(int count) const {
   children_.push_back(start_peer_follower(root_b, "far", master_b, count, log("far")));
   return children_.back();

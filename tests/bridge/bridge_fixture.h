@@ -89,6 +89,9 @@ class BridgeTest : public ::testing::Test {
   // SIGTERM (or SIGINT) ends a bridge with status 0.
   void terminate(int pid, const std::string& name, int signal = SIGTERM) const;
 
+  // A self-signed certificate for a server on 127.0.0.1, and its key.
+  void make_certificate(const std::string& certificate, const std::string& key) const;
+
   // A zeb_peer follower of B's copy that checks every record's fields and
   // logs the sample number of each (log("far")), until it has `count`.
   int start_far_follower(int count) const;

@@ -188,6 +188,9 @@ TEST_F(RefusalTest, BadUsageExitsTwoAndCreatesNothing) {
       EXPECT_EQ(result.status, 2) << mode << " --channel '" << id << "': " << result.err;
       EXPECT_NE(first_line(result.err).find("channel id"), std::string::npos) << result.err;
     }
+    CommandResult bad_domain = bridge({mode, root, master, "--server", url, "--domain", "hub.east"});
+    EXPECT_EQ(bad_domain.status, 2) << bad_domain.err;
+    EXPECT_NE(first_line(bad_domain.err).find("JetStream domain"), std::string::npos) << bad_domain.err;
     CommandResult no_server = bridge({mode, root, master});
     EXPECT_EQ(no_server.status, 2) << no_server.err;
     EXPECT_EQ(no_server.err, "zebbridge: --server URL is needed (see zebbridge --help)\n");
@@ -277,10 +280,7 @@ TEST_F(RefusalTest, CredentialsAreUsedAndNeverPrinted) {
 // carries; without it, it carries nothing and says the certificate failed.
 TEST_F(RefusalTest, TlsIsUsedWithTheAuthorityGiven) {
   std::string certificate = log("server.pem"), key = log("server.key");
-  CommandResult made = run_command({"/usr/bin/env", "openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
-                                    "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
-                                    "-keyout", key, "-out", certificate});
-  ASSERT_EQ(made.status, 0) << made.err;
+  ASSERT_NO_FATAL_FAILURE(make_certificate(certificate, key));
   NatsServer server("/dev/shm");
   server.require_tls(certificate, key);
   ASSERT_TRUE(server.start()) << read_text(server.log_path());

@@ -102,21 +102,23 @@ bool NatsServer::start(bool wait_ready) {
   std::string store = dir_ / "store";
   std::vector<std::string> argv = {nats_server_program()};
   if (argv[0].empty()) return false;
-  if (cluster_.empty()) {
+  if (cluster_.empty() && domain_.empty() && config_.empty()) {
     argv.insert(argv.end(), {"-a", "127.0.0.1", "-p", std::to_string(client_port_), "-m",
                              std::to_string(monitor_port_), "-js", "-sd", store, "-n", name_});
     argv.insert(argv.end(), options_.begin(), options_.end());
   } else {
-    std::string routes;
-    for (int port : route_ports_)
-      routes += (routes.empty() ? "" : ", ") + std::string("nats-route://127.0.0.1:") + std::to_string(port);
+    std::string text = "server_name: " + name_ + "\n" + "listen: 127.0.0.1:" + std::to_string(client_port_) + "\n" +
+                       "http: 127.0.0.1:" + std::to_string(monitor_port_) + "\n" + "jetstream { store_dir: \"" +
+                       store + "\"" + (domain_.empty() ? "" : ", domain: " + domain_) + " }\n";
+    if (!cluster_.empty()) {
+      std::string routes;
+      for (int port : route_ports_)
+        routes += (routes.empty() ? "" : ", ") + std::string("nats-route://127.0.0.1:") + std::to_string(port);
+      text += "cluster {\n  name: " + cluster_ + "\n  listen: 127.0.0.1:" + std::to_string(cluster_port_) +
+              "\n  routes: [" + routes + "]\n}\n";
+    }
     std::string config = dir_ / "server.conf";
-    write_text(config, "server_name: " + name_ + "\n" +
-                           "listen: 127.0.0.1:" + std::to_string(client_port_) + "\n" +
-                           "http: 127.0.0.1:" + std::to_string(monitor_port_) + "\n" +
-                           "jetstream { store_dir: \"" + store + "\" }\n" +
-                           "cluster {\n  name: " + cluster_ + "\n  listen: 127.0.0.1:" +
-                           std::to_string(cluster_port_) + "\n  routes: [" + routes + "]\n}\n");
+    write_text(config, text + config_);
     argv.insert(argv.end(), {"-c", config});
   }
   pid_ = spawn_logged(argv, log_path(), log_path() + ".err");

@@ -43,6 +43,10 @@ class NatsServer {
   }
   // Makes this a node of cluster `cluster`, routing to the given ports.
   void join_cluster(const std::string& cluster, int cluster_port, const std::vector<int>& route_ports);
+  // Gives its JetStream a domain, by which clients of other servers reach it.
+  void set_domain(const std::string& domain) { domain_ = domain; }
+  // Adds `text` to its configuration file (leafnodes blocks, for instance).
+  void add_config(const std::string& text) { config_ += text; }
 
   // Starts the process; `wait_ready` waits until /healthz answers 200
   // (false after 30 s, when the process ended, or with no nats-server).
@@ -69,6 +73,8 @@ class NatsServer {
   std::string cluster_;  // empty: no cluster
   int cluster_port_ = 0;
   std::vector<int> route_ports_;
+  std::string domain_;                // empty: no JetStream domain
+  std::string config_;                // beyond what start() writes
   std::vector<std::string> options_;  // of a server on its own
 };
 

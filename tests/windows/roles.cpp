@@ -22,10 +22,11 @@ int fail(const std::string& what, const char* message) {
   return 1;
 }
 
-int run_master(const char* root, const char* master, int first, int last, const char* event) {
+int run_master(const char* root, const char* master, int first, int last, const char* event, int pause_ms = 0) {
   Master lib;
   if (lib.api.Init(root, master) != 1) return fail("master Init", lib.api.ErrorMsg());
   for (int n = first; n <= last; ++n) {
+    if (pause_ms > 0) ::Sleep(static_cast<DWORD>(pause_ms));
     stage(lib.api, test::sample_record(n));
     if (lib.api.Write() != 1) return fail("Write of record " + std::to_string(n), lib.api.ErrorMsg());
   }
@@ -149,7 +150,7 @@ int run_scanner(const std::string& root, const std::string& master, int hold_ms,
 }  // namespace
 
 bool is_role(const std::string& word) {
-  return word == "master" || word == "publisher" || word == "follower" || word == "scanner";
+  return word == "master" || word == "paced" || word == "publisher" || word == "follower" || word == "scanner";
 }
 
 int run_role(int argc, char** argv) {
@@ -157,6 +158,8 @@ int run_role(int argc, char** argv) {
   if (role == "master" && (argc == 5 || argc == 6))
     return run_master(argv[1], argv[2], std::atoi(argv[3]), std::atoi(argv[4]),
                       argc == 6 ? argv[5] : nullptr);
+  if (role == "paced" && argc == 5)
+    return run_master(argv[1], argv[2], 1, std::atoi(argv[3]), nullptr, std::atoi(argv[4]));
   if (role == "publisher" && argc == 5)
     return run_publisher(argv[1], argv[2], std::atoi(argv[3]), argv[4]);
   if (role == "follower" && (argc == 6 || argc == 7))

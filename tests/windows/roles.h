@@ -7,6 +7,9 @@
 //       publishes records FIRST..LAST (contents sample_record(n)); with EVENT,
 //       keeps the library, and so the counter, loaded until that named event
 //       is set.
+//   paced ROOT MASTER LAST PAUSE_MS
+//       publishes records 1..LAST, pausing PAUSE_MS milliseconds before each,
+//       as a host trading along does.
 //   publisher ROOT MASTER LAST FAILURES
 //       publishes records 1..LAST as a careful host does, sending a record
 //       again after each failed Write; writes the number of failed Writes to

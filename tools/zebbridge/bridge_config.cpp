@@ -9,6 +9,8 @@ const std::vector<BridgeOption> kBridgeOptions = {
     {"--server", "URL", nullptr, "nats://host:port, or a comma-separated list of a cluster's servers"},
     {"--channel", "ID", nullptr,
      "the channel id, 1 to 120 letters, digits, '_' and '-' (default: the master name's bytes in hex)"},
+    {"--domain", "NAME", "ZEB_NATS_DOMAIN",
+     "the JetStream domain that holds the stream (a hub's, reached through a leaf node server)"},
     {"--replicas", "N", nullptr, "out only: copies of the stream it creates, 1 to 5 (default 1)"},
     {"--json", nullptr, nullptr, "events as one JSON object per line instead of text lines"},
     {"--status-interval", "S", nullptr, "seconds between status lines (default 60)"},
@@ -35,6 +37,14 @@ std::string setting(const zebctl::Arguments& args, const std::string& option,
     return value != nullptr ? value : "";
   }
   return "";
+}
+
+// Empty when `domain` may name a JetStream domain (empty: none); otherwise
+// what is wrong with it. The server takes any name without blanks, '.', '*'
+// and '>', as the domain becomes a part of subjects.
+std::string domain_problem(const std::string& domain) {
+  if (domain.find_first_of(" \t\r\n\f.*>") == std::string::npos) return "";
+  return "a JetStream domain holds no blanks, '.', '*' or '>': " + domain;
 }
 
 }  // namespace
@@ -64,6 +74,9 @@ BridgeConfig parse_config(const std::vector<std::string>& args,
     zebctl::bad_usage("--replicas is for the out bridge, which creates the stream");
   config.replicas = zebctl::int_option(parsed, "--replicas", 1, 1);
   if (config.replicas > 5) zebctl::bad_usage("--replicas is at most 5");
+  config.domain = setting(parsed, "--domain", getenv);
+  problem = domain_problem(config.domain);
+  if (!problem.empty()) zebctl::bad_usage(problem);
   config.status_interval_s = zebctl::int_option(parsed, "--status-interval", 60, 1);
   config.json = parsed.has("--json");
 

@@ -31,6 +31,7 @@ struct BridgeConfig {
   std::string master;
   std::string channel;  // the channel id
   std::string servers;  // one URL or a comma-separated list
+  std::string domain;   // the JetStream domain to reach, or empty for the server's own
   int replicas = 1;     // of a stream the out bridge creates
   bool json = false;
   int status_interval_s = 60;

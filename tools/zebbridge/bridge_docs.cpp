@@ -24,7 +24,8 @@ const std::vector<zebctl::DocEntry> kModes = {
 };
 
 const std::vector<zebctl::DocEntry> kExitStatuses = {
-    {"0", "SIGINT or SIGTERM ended the bridge"},
+    {"0", "SIGINT or SIGTERM ended the bridge (on Windows: Ctrl-C, Ctrl-Break, closing the console, logoff or "
+          "shutdown)"},
     {"1", "it could not run (the local Init failed, for instance; the message says why)"},
     {"2", "called wrongly"},
     {"3", "it refused to go on, because going on would lose or duplicate records"},

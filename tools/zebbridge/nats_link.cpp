@@ -152,6 +152,9 @@ void NatsLink::connect() {
   jsOptions js_options;
   jsOptions_Init(&js_options);
   js_options.Wait = kRequestWaitMs;
+  // Through a domain, the JetStream requests go to "$JS.<domain>.API", which
+  // a leaf node server passes on to the hub's JetStream.
+  if (!config_.domain.empty()) js_options.Domain = config_.domain.c_str();
   check_option(natsConnection_JetStream(&js_, connection_, &js_options), "cannot use JetStream");
 }
 

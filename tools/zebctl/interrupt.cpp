@@ -1,24 +1,21 @@
 #include "interrupt.h"
 
+#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <thread>
 
 namespace zebctl {
 
 namespace {
 
-volatile std::sig_atomic_t stop_requested = 0;
-
-extern "C" void request_stop(int signal) {
-  stop_requested = signal;
-}
+// Set by a signal handler or by a handler thread: lock-free, so it serves both.
+static_assert(std::atomic<int>::is_always_lock_free);
+std::atomic<int> stop_requested{0};
 
 }  // namespace
 
-void stop_on_interrupt() {
-  std::signal(SIGINT, request_stop);
-  std::signal(SIGTERM, request_stop);
+void request_stop(int signal) {
+  stop_requested = signal;
 }
 
 bool interrupted() {
@@ -26,7 +23,8 @@ bool interrupted() {
 }
 
 int stop_status() {
-  return stop_requested != 0 ? 128 + stop_requested : 0;
+  int signal = stop_requested;
+  return signal != 0 ? 128 + signal : 0;
 }
 
 void pause_between_polls() {

@@ -2,11 +2,17 @@
 
 namespace zebctl {
 
-// Commands that watch a channel run until Ctrl-C (or a plain kill). The
-// signal only raises a flag, so the command stops between two records and
-// never between acting on a record and committing it.
+// Commands that watch a channel run until Ctrl-C (or a plain kill; on
+// Windows also the console closing, the user logging off or the machine
+// shutting down). The operating system's handler only raises a flag, so the
+// command stops between two records and never between acting on a record
+// and committing it. The handler is in interrupt_<os>.cpp.
 void stop_on_interrupt();
 bool interrupted();
+
+// Raises the flag; `signal` is the number stop_status reports. The
+// handlers call it, from a signal handler or from a thread of their own.
+void request_stop(int signal);
 
 // How a watching command ends: 0 when it stopped by itself, 128 plus the
 // signal's number when one stopped it (130 for Ctrl-C), as shells expect.
