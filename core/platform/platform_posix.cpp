@@ -24,6 +24,7 @@
 // claim it. Nothing is opened through a symbolic link at the last component
 // of its path.
 #include "platform.h"
+#include "utf8.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -136,30 +137,8 @@ bool same_name(const char* a, const char* b) {
   return std::strcmp(a, b) == 0;
 }
 
-namespace {
-
-// The bytes of the UTF-8 sequence that `lead` starts; 1 for a byte that
-// starts none.
-size_t utf8_sequence_length(unsigned char lead) {
-  if (lead >= 0xF8) return 1;
-  if (lead >= 0xF0) return 4;
-  if (lead >= 0xE0) return 3;
-  return lead >= 0xC0 ? 2 : 1;
-}
-
-}  // namespace
-
 size_t whole_characters(const char* text, size_t limit) {
-  size_t length = 0;
-  while (text[length] != '\0') {
-    size_t step = utf8_sequence_length(static_cast<unsigned char>(text[length]));
-    // A sequence cut short by the end of the text counts only what is there.
-    size_t present = 1;
-    while (present < step && text[length + present] != '\0') ++present;
-    if (length + present > limit) break;
-    length += present;
-  }
-  return length;
+  return whole_characters_of(text, limit, utf8_sequence_length);
 }
 
 struct Listing {

@@ -4,6 +4,7 @@
 // open shares the file for reading only, except index reads, which share
 // everything.
 #include "platform.h"
+#include "utf8.h"
 
 #include <windows.h>
 
@@ -134,15 +135,10 @@ bool same_name(const char* a, const char* b) {
 }
 
 size_t whole_characters(const char* text, size_t limit) {
-  // CharNextA steps over whole characters of the ANSI code page, lead byte
-  // and trail byte together.
-  const char* end = text;
-  while (*end != '\0') {
-    const char* next = ::CharNextA(end);
-    if (static_cast<size_t>(next - text) > limit) break;
-    end = next;
-  }
-  return static_cast<size_t>(end - text);
+  // A double-byte code page's lead bytes start two-byte characters; the
+  // UTF-8 code page has sequences of its own. Both tests are KERNEL32's.
+  if (::GetACP() == CP_UTF8) return whole_characters_of(text, limit, utf8_sequence_length);
+  return whole_characters_of(text, limit, [](unsigned char lead) -> size_t { return ::IsDBCSLeadByte(lead) ? 2 : 1; });
 }
 
 struct Listing {
