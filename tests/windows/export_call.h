@@ -52,27 +52,27 @@ R call_checked(R(ZEB_CALL* fn)(A...), const char* name, A... args) {
 #endif
 }
 
-template <typename Signature>
-class Export;
+// The export last bound into one member of an API struct, and its name, for
+// the checked stand-in below: one pair per member.
+template <auto member, typename R, typename... A>
+inline R(ZEB_CALL* checked_target)(A...) = nullptr;
+template <auto member>
+inline const char* checked_name = nullptr;
 
-// One export of a loaded DLL, bound by its plain name.
-template <typename R, typename... A>
-class Export<R(A...)> {
- public:
-  Export(HMODULE module, const char* name)
-      : fn_(reinterpret_cast<Fn>(zeb_dynload_symbol(module, name))),
-        name_(name) {
-    EXPECT_NE(fn_, nullptr) << "no export named " << name;
-  }
-  R operator()(A... args) const { return call_checked<R, A...>(fn_, name_, args...); }
-  // Without the stack check, whose trampoline keeps its state in globals:
-  // for calls from several threads at once.
-  R unchecked(A... args) const { return fn_(args...); }
+// A stdcall function of the export's own type that calls it through
+// call_checked.
+template <auto member, typename R, typename... A>
+R ZEB_CALL checked_call(A... args) {
+  return call_checked<R, A...>(checked_target<member, R, A...>, checked_name<member>, args...);
+}
 
- private:
-  using Fn = R(ZEB_CALL*)(A...);
-  Fn fn_;
-  const char* name_;
-};
+// Has every later call through `slot`, the member `member` of an API struct
+// that zeb_dynload.h filled, go through the check.
+template <auto member, typename R, typename... A>
+void check_export(R(ZEB_CALL*& slot)(A...), const char* name) {
+  checked_target<member, R, A...> = slot;
+  checked_name<member> = name;
+  slot = &checked_call<member, R, A...>;
+}
 
 }  // namespace zeb::wintest

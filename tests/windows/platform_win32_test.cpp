@@ -1,6 +1,6 @@
 // What only the Win32 layer has to get right: paths as Windows users write
 // them, searches that read wildcards, and renames that sharing can refuse.
-// platform_test.cpp holds what every layer must do.
+// tests/platform/platform_contract_test.cpp holds what every layer must do.
 #include <gtest/gtest.h>
 
 #include <set>

@@ -7,13 +7,15 @@
 #include <memory>
 #include <set>
 
-#include "dll_channel_fixture.h"
 #include "support/delivery_log.h"
+#include "support/library_fixture.h"
+#include "win_support.h"
 
 namespace zeb::wintest {
 namespace {
 
 using test::expect_complete_in_order;
+using test::live_counter;
 using test::logged_numbers;
 
 const char* architecture() {
@@ -40,7 +42,7 @@ class Release {
   HANDLE event_;
 };
 
-class ProcessesTest : public DllChannelTest {
+class ProcessesTest : public test::LibraryTest {
  protected:
   std::vector<std::string> master_args(int first, int last) {
     return {"master", root, master, std::to_string(first), std::to_string(last)};
@@ -137,41 +139,6 @@ TEST_F(ProcessesTest, EveryFollowerGetsEveryRecordOfALiveMasterAcrossAKill) {
   expect_complete_in_order(logged_numbers(dir / "bravo.log"), kCount, "bravo");
 }
 
-TEST_F(ProcessesTest, TheCounterLivesExactlyAsLongAsSomeProcessHoldsIt) {
-  Release release;
-  std::vector<std::string> args = master_args(1, 5);
-  args.push_back(release.name());
-  Process writer(args);
-  ASSERT_TRUE(wait_for_counter(master, 5));
-  {
-    // Joining a live counter trusts it, whatever the master index says.
-    test::write_text(index_path(master), "2");
-    Follower joined;
-    ASSERT_EQ(joined.api.Init(root.c_str(), "F", master.c_str()), 1);
-    release.set();
-    EXPECT_EQ(writer.wait(), 0);
-    EXPECT_EQ(live_counter(master), 5);
-  }
-  EXPECT_EQ(live_counter(master), -1);
-}
-
-TEST_F(ProcessesTest, AFollowerThatFindsNoHolderSeedsTheCounterFromTheMasterIndex) {
-  Process writer(master_args(1, 3));
-  ASSERT_EQ(writer.wait(), 0);
-  EXPECT_EQ(live_counter(master), -1);
-
-  Follower late;
-  ASSERT_EQ(late.api.Init(root.c_str(), "F", master.c_str()), 1);
-  EXPECT_EQ(live_counter(master), 3);
-  for (int n = 1; n <= 3; ++n) {
-    ASSERT_EQ(late.api.Read(), 1) << late.api.ErrorMsg();
-    EXPECT_EQ(late.api.GetTicket(), test::sample_record(n).ticket);
-    ASSERT_EQ(late.api.Commit(), 1);
-  }
-  EXPECT_EQ(late.api.Read(), 0);
-  EXPECT_EQ(late.api.ErrorCode(), 0);
-}
-
 // One master per master name on the machine: a second one, under this root
 // or another, would take the same numbers or share the count.
 TEST_F(ProcessesTest, ASecondMasterIsRefusedUntilTheFirstHasGone) {
@@ -180,19 +147,16 @@ TEST_F(ProcessesTest, ASecondMasterIsRefusedUntilTheFirstHasGone) {
   args.push_back(release.name());
   Process first(args);
   ASSERT_TRUE(wait_for_counter(master, 1));
-  {
-    Master second;
-    for (const std::string& where : {root, dir / "other"}) {
-      EXPECT_EQ(second.api.Init(where.c_str(), master.c_str()), 0);
-      EXPECT_EQ(second.api.ErrorCode(), -1);
-      EXPECT_EQ(std::string(second.api.ErrorMsg()),
-                "Init: another master named " + master + " is running on this machine.");
-    }
-    first.kill();
-    ASSERT_EQ(second.api.Init(root.c_str(), master.c_str()), 1) << second.api.ErrorMsg();
-    Process third(master_args(2, 2));
-    EXPECT_EQ(third.wait(), 1);
+  for (const std::string& where : {root, dir / "other"}) {
+    EXPECT_EQ(zebmaster.Init(where.c_str(), master.c_str()), 0);
+    EXPECT_EQ(zebmaster.ErrorCode(), -1);
+    EXPECT_EQ(master_message(), "Init: another master named " + master + " is running on this machine.");
   }
+  first.kill();
+  ASSERT_EQ(init_master(), 1) << master_message();
+  Process third(master_args(2, 2));
+  EXPECT_EQ(third.wait(), 1);
+  zebmaster_unload(&zebmaster);
   Process fourth(master_args(2, 2));  // the library that held the name is unloaded
   EXPECT_EQ(fourth.wait(), 0);
 }
@@ -203,23 +167,21 @@ TEST_F(ProcessesTest, ASecondMasterIsRefusedUntilTheFirstHasGone) {
 TEST_F(ProcessesTest, NamesInAnotherCaseMeetOneCounterAndOneClaim) {
   std::string upper = master;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  Master writer;
-  ASSERT_EQ(writer.api.Init(root.c_str(), master.c_str()), 1) << writer.api.ErrorMsg();
-  write_sample(writer.api, 1);
-  Follower reader;
-  EXPECT_EQ(reader.api.Init(root.c_str(), upper.c_str(), master.c_str()), 0);
-  EXPECT_EQ(std::string(reader.api.ErrorMsg()), "Init: follower name must not be the master name: " + upper);
-  ASSERT_EQ(reader.api.Init(root.c_str(), "F", upper.c_str()), 1) << reader.api.ErrorMsg();
+  start_master();
+  publish(1, 1);
+  EXPECT_EQ(zebfollower.Init(root.c_str(), upper.c_str(), master.c_str()), 0);
+  EXPECT_EQ(follower_message(), "Init: follower name must not be the master name: " + upper);
+  ASSERT_EQ(zebfollower.Init(root.c_str(), "F", upper.c_str()), 1) << follower_message();
   Process second({"master", root, upper, "2", "2"});
   EXPECT_EQ(second.wait(), 1);
   HANDLE claim = ::OpenMutexA(SYNCHRONIZE, FALSE, ("Global\\zebmaster_zeb_" + master).c_str());
   EXPECT_NE(claim, nullptr);
   if (claim != nullptr) ::CloseHandle(claim);
-  write_sample(writer.api, 2);
+  publish(2, 2);
   for (int n = 1; n <= 2; ++n) {
-    ASSERT_EQ(reader.api.Read(), 1) << reader.api.ErrorMsg();
-    EXPECT_EQ(reader.api.GetTicket(), test::sample_record(n).ticket);
-    ASSERT_EQ(reader.api.Commit(), 1);
+    ASSERT_EQ(zebfollower.Read(), 1) << follower_message();
+    EXPECT_EQ(received_number(), n);
+    ASSERT_EQ(zebfollower.Commit(), 1);
   }
 }
 

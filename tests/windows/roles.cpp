@@ -8,7 +8,7 @@
 #include <fstream>
 #include <map>
 
-#include "libraries.h"
+#include "support/libraries.h"
 #include "support/number_log.h"
 #include "support/sample_record.h"
 
@@ -23,12 +23,13 @@ int fail(const std::string& what, const char* message) {
 }
 
 int run_master(const char* root, const char* master, int first, int last, const char* event, int pause_ms = 0) {
-  Master lib;
-  if (lib.api.Init(root, master) != 1) return fail("master Init", lib.api.ErrorMsg());
+  zebmaster_api api;
+  if (const char* missing = test::load(api)) return fail("load", missing);
+  if (api.Init(root, master) != 1) return fail("master Init", api.ErrorMsg());
   for (int n = first; n <= last; ++n) {
     if (pause_ms > 0) ::Sleep(static_cast<DWORD>(pause_ms));
-    stage(lib.api, test::sample_record(n));
-    if (lib.api.Write() != 1) return fail("Write of record " + std::to_string(n), lib.api.ErrorMsg());
+    test::stage(api, test::sample_record(n));
+    if (api.Write() != 1) return fail("Write of record " + std::to_string(n), api.ErrorMsg());
   }
   if (event != nullptr) {
     HANDLE release = ::OpenEventA(SYNCHRONIZE, FALSE, event);
@@ -48,15 +49,16 @@ void report_failures(const char* path, int failures) {
 constexpr int kHostAttempts = 20;
 
 int run_publisher(const char* root, const char* master, int last, const char* failures_path) {
-  Master lib;
-  if (lib.api.Init(root, master) != 1) return fail("master Init", lib.api.ErrorMsg());
+  zebmaster_api api;
+  if (const char* missing = test::load(api)) return fail("load", missing);
+  if (api.Init(root, master) != 1) return fail("master Init", api.ErrorMsg());
   int failures = 0;
   for (int n = 1; n <= last; ++n) {
-    stage(lib.api, test::sample_record(n));
+    test::stage(api, test::sample_record(n));
     int attempt = 1;
-    for (; lib.api.Write() != 1; ++attempt) {
+    for (; api.Write() != 1; ++attempt) {
       ++failures;
-      if (attempt == kHostAttempts) return fail("Write of record " + std::to_string(n), lib.api.ErrorMsg());
+      if (attempt == kHostAttempts) return fail("Write of record " + std::to_string(n), api.ErrorMsg());
     }
   }
   report_failures(failures_path, failures);
@@ -65,8 +67,8 @@ int run_publisher(const char* root, const char* master, int last, const char* fa
 
 int run_follower(const char* root, const char* follower, const char* master, int last,
                  const char* log_path, const char* failures_path) {
-  Follower lib;
-  const FollowerApi& api = lib.api;
+  zebfollower_api api;
+  if (const char* missing = test::load(api)) return fail("load", missing);
   if (api.Init(root, follower, master) != 1) return fail("follower Init", api.ErrorMsg());
   // A restarted follower appends after the last line its killed run finished.
   test::drop_torn_line(log_path);
@@ -81,7 +83,7 @@ int run_follower(const char* root, const char* follower, const char* master, int
       ::Sleep(0);
       continue;
     }
-    TradeRecord got = received(api);
+    TradeRecord got = test::received(api);
     int n = got.ticket - test::sample_record(0).ticket;
     TradeRecord expected = test::sample_record(n);
     if (std::memcmp(&got, &expected, sizeof got) != 0)

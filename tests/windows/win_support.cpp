@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/platform.h"
 
 namespace zeb::wintest {
 
@@ -54,11 +53,6 @@ HeldFile::~HeldFile() {
 }  // namespace zeb::test
 
 namespace zeb::wintest {
-
-int live_counter(const std::string& master) {
-  int32_t value = 0;
-  return platform::counter_peek(("zeb_" + master).c_str(), &value) == platform::Peek::live ? value : -1;
-}
 
 Process::Process(const std::vector<std::string>& args, const std::string& program) {
   std::string command = "\"" + (program.empty() ? program_path() : program_directory() + "\\" + program) + "\"";

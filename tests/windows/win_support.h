@@ -20,9 +20,6 @@ using test::remove_all;
 using test::TempDir;
 using test::unique_name;
 
-// The value of the live counter "zeb_<master>", or -1 when no process holds it.
-int live_counter(const std::string& master);
-
 // This test program started again as a separate Windows process in a role
 // (see roles.h), or another program beside it (`program`, with its output
 // discarded); killed at destruction if still running.
