@@ -21,15 +21,10 @@ void Backoff::wait() {
 
 bool check_stored_record(const zeb::ChannelPaths& paths, const BridgeConfig& config, const StoredRecord& stored,
                          const std::string& advice, Report& report) {
-  // The file named for the number nearly always holds it; the listing,
-  // which grows with the channel, is only for a name such as "7.txt".
   zeb::TradeRecord local;
-  zeb::Path path = paths.record(stored.number);
-  zeb::NextRecord found = zeb::NextRecord::loaded;
-  if (zeb::load_record_file(path.c_str(), local) != zeb::RecordLoad::loaded) {
-    int32_t number = 0;
-    found = zeb::load_next_record(paths, stored.number - 1, stored.number, local, number, path);
-  }
+  zeb::Path path;
+  int32_t number = 0;
+  zeb::NextRecord found = zeb::load_record_after(paths, stored.number - 1, stored.number, local, number, path);
   if (found == zeb::NextRecord::loaded && std::memcmp(&local, &stored.record, sizeof local) == 0) return true;
   std::string held = "stream " + config.stream() + " holds record " + std::to_string(stored.number);
   if (found == zeb::NextRecord::none) refuse(held + ", which this channel does not hold: " + advice);

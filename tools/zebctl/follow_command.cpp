@@ -50,9 +50,10 @@ zeb::TradeRecord received(const zebfollower_api& follower) {
   return record;
 }
 
-// The library keeps the number of the record it loaded to itself; the same
-// rule that picked it, applied from the cursor, names it and its file (0 and
-// no file in the unlikely case that the file is gone by now).
+// The library keeps the number of the record it loaded to itself; Read's own
+// rule, applied from the cursor, names it and its file: the file named for
+// the next number, at the same cost at any channel size (0 and no file in the
+// unlikely case that the record is gone by now).
 struct Loaded {
   int32_t number = 0;
   std::string file;
@@ -61,7 +62,7 @@ Loaded loaded_entry(const Channel& channel, int32_t cursor) {
   zeb::TradeRecord record;
   Loaded loaded;
   zeb::Path path;
-  zeb::NextRecord next = zeb::load_next_record(channel, cursor, INT32_MAX, record, loaded.number, path);
+  zeb::NextRecord next = zeb::load_record_after(channel, cursor, INT32_MAX, record, loaded.number, path);
   if (next != zeb::NextRecord::loaded) return {};
   loaded.file = path.c_str();
   return loaded;

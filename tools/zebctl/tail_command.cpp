@@ -46,7 +46,7 @@ int run_tail(const Arguments& args) {
     zeb::TradeRecord record;
     int32_t number = 0;
     zeb::Path path;
-    switch (zeb::load_next_record(channel, cursor, published.count, record, number, path)) {
+    switch (zeb::load_record_after(channel, cursor, published.count, record, number, path)) {
       case zeb::NextRecord::loaded:
         print_record(number, record, json, path.c_str());
         cursor = number;
