@@ -27,8 +27,8 @@ std::string refusal(std::vector<std::string> args, const Environment& environmen
   try {
     parse(args, environment);
     return "";
-  } catch (const zebctl::Failure& failure) {
-    EXPECT_EQ(failure.status, zebctl::kBadUsage);
+  } catch (const tools::Failure& failure) {
+    EXPECT_EQ(failure.status, tools::kBadUsage);
     return failure.message;
   }
 }

@@ -10,7 +10,7 @@
 #include "record_text.h"
 #include "support/sample_record.h"
 
-namespace zebctl {
+namespace tools {
 namespace {
 
 using nlohmann::json;
@@ -71,4 +71,4 @@ TEST(ZebctlRecordText, ASymbolIsNeverReadPastItsArea) {
 }
 
 }  // namespace
-}  // namespace zebctl
+}  // namespace tools

@@ -11,11 +11,11 @@
 namespace zebbridge {
 
 void refuse(const std::string& message) {
-  throw zebctl::Failure{kRefused, message};
+  throw tools::Failure{kRefused, message};
 }
 
 void Backoff::wait() {
-  for (unsigned waited = 0; waited < delay_ms_ && !zebctl::interrupted(); waited += 50) zeb::platform::sleep_ms(50);
+  for (unsigned waited = 0; waited < delay_ms_ && !tools::interrupted(); waited += 50) zeb::platform::sleep_ms(50);
   delay_ms_ = std::min(delay_ms_ * 2, kLastMs);
 }
 

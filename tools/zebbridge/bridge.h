@@ -10,7 +10,7 @@
 namespace zebbridge {
 
 // Each mode runs until SIGINT or SIGTERM (then returns 0) or until it must
-// stop: a local Init that fails throws zebctl::Failure with status 1, a
+// stop: a local Init that fails throws tools::Failure with status 1, a
 // refusal (going on would lose or duplicate records) with kRefused.
 int run_out(const BridgeConfig& config, Report& report);
 int run_in(const BridgeConfig& config, Report& report);

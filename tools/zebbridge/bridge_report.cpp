@@ -38,10 +38,10 @@ void Report::event(const char* name, const std::string& message, const std::vect
 std::string Report::compose_line(const char* name, const std::string& message, const std::vector<Field>& fields) const {
   std::string line;
   if (config_.json) {
-    line = "{\"event\":" + zebctl::json_string(name) + ",\"mode\":" + zebctl::json_string(config_.mode_name()) +
-           ",\"channel\":" + zebctl::json_string(config_.channel);
+    line = "{\"event\":" + tools::json_string(name) + ",\"mode\":" + tools::json_string(config_.mode_name()) +
+           ",\"channel\":" + tools::json_string(config_.channel);
     for (const Field& field : fields)
-      line += "," + zebctl::json_string(field.key) + ":" + (field.is_number ? field.text : zebctl::json_string(field.text));
+      line += "," + tools::json_string(field.key) + ":" + (field.is_number ? field.text : tools::json_string(field.text));
     line += "}";
   } else {
     line = std::string("zebbridge ") + config_.mode_name() + ": " + message;

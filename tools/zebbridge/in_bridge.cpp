@@ -22,11 +22,11 @@ class InBridge {
 
   void start() {
     if (!zeb::master_init(master_, config_.root.c_str(), config_.master.c_str()))
-      zebctl::fail(master_.error.message);
+      tools::fail(master_.error.message);
     std::string where = config_.root + "/" + config_.master;
     switch (read_position(master_.paths, position_)) {
       case PositionRead::unreadable:
-        zebctl::fail("cannot read the bridge position in " + std::string(master_.paths.master_dir()));
+        tools::fail("cannot read the bridge position in " + std::string(master_.paths.master_dir()));
       case PositionRead::missing:
         if (master_.counter.read() > 0)
           refuse(where + " holds records that did not come from channel " + config_.channel +
@@ -48,7 +48,7 @@ class InBridge {
   }
 
   void run() {
-    while (!zebctl::interrupted()) {
+    while (!tools::interrupted()) {
       // A consumer does not outlive its connection for sure; a new one
       // starts from the saved position.
       if (note_connection(link_, report_)) link_.unsubscribe();
@@ -152,7 +152,7 @@ class InBridge {
       std::memcpy(&master_.staged, &next.record, sizeof next.record);
       while (!zeb::master_write_numbered(master_, next.number)) {
         report_.error(master_.error.message);
-        if (zebctl::interrupted()) return false;
+        if (tools::interrupted()) return false;
         backoff_.wait();
       }
     }
@@ -165,7 +165,7 @@ class InBridge {
   bool save_position() {
     while (!write_position(master_.paths, position_)) {
       report_.error("cannot save the bridge position in " + std::string(master_.paths.master_dir()));
-      if (zebctl::interrupted()) return false;
+      if (tools::interrupted()) return false;
       backoff_.wait();
     }
     return true;

@@ -25,12 +25,12 @@ int main(int argc, char** argv) {
   zebbridge::BridgeConfig config;
   try {
     config = zebbridge::parse_config(args, [](const char* name) { return std::getenv(name); });
-  } catch (const zebctl::Failure& failure) {
+  } catch (const tools::Failure& failure) {
     std::fprintf(stderr, "zebbridge: %s\n%s", failure.message.c_str(), zebbridge::kUsage);
     return failure.status;
   }
 
-  zebctl::stop_on_interrupt();
+  tools::stop_on_interrupt();
   zebbridge::NatsClientLibrary client;
   zebbridge::Report report(config);
   try {
@@ -38,11 +38,11 @@ int main(int argc, char** argv) {
                                                      : zebbridge::run_in(config, report);
     report.event("stopped", "stopped");
     return status;
-  } catch (const zebctl::Failure& failure) {
+  } catch (const tools::Failure& failure) {
     report.final_line(failure.status == zebbridge::kRefused ? "refused" : "error", failure.message);
     return failure.status;
   } catch (const std::exception& error) {
     report.final_line("error", error.what());
-    return zebctl::kFailed;
+    return tools::kFailed;
   }
 }

@@ -35,7 +35,7 @@ std::string describe(const std::string& what, natsStatus status, jsErrCode code 
 }
 
 void check_option(natsStatus status, const char* what) {
-  if (status != NATS_OK) zebctl::fail(describe(what, status));
+  if (status != NATS_OK) tools::fail(describe(what, status));
 }
 
 // Reconnects back off from 50 ms to the bound, so a server that is down a
@@ -95,7 +95,7 @@ std::string stream_description(const std::string& master) {
 NatsLink::NatsLink(const BridgeConfig& config) : config_(config) {
   check_option(natsOptions_Create(&options_), "cannot set up the NATS client");
   std::vector<std::string> urls = split_servers(config.servers);
-  if (urls.empty()) zebctl::bad_usage("--server names no URL");
+  if (urls.empty()) tools::bad_usage("--server names no URL");
   std::vector<const char*> url_texts;
   for (const std::string& url : urls) url_texts.push_back(url.c_str());
   check_option(natsOptions_SetServers(options_, url_texts.data(), static_cast<int>(url_texts.size())),
@@ -146,7 +146,7 @@ void NatsLink::connect() {
     // Then the client keeps trying in the background.
     check_option(natsOptions_SetRetryOnFailedConnect(options_, true, on_connected, this), "cannot set reconnects");
     status = natsConnection_Connect(&connection_, options_);
-    if (status != NATS_OK && status != NATS_NOT_YET_CONNECTED) zebctl::fail(describe("cannot connect", status));
+    if (status != NATS_OK && status != NATS_NOT_YET_CONNECTED) tools::fail(describe("cannot connect", status));
   }
   if (status == NATS_OK) connected_ = true;
   jsOptions js_options;

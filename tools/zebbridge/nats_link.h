@@ -53,7 +53,7 @@ struct NatsClientLibrary {
 // fail and are tried again by the bridge.
 class NatsLink {
  public:
-  // Throws zebctl::Failure when the options cannot be applied (a TLS file
+  // Throws tools::Failure when the options cannot be applied (a TLS file
   // that does not load); an unreachable server is not a failure.
   explicit NatsLink(const BridgeConfig& config);
   ~NatsLink();

@@ -18,7 +18,7 @@ class OutBridge {
 
   void start() {
     if (!zeb::follower_init(follower_, config_.root.c_str(), config_.follower().c_str(), config_.master.c_str()))
-      zebctl::fail(follower_.error.message);
+      tools::fail(follower_.error.message);
     claim_channel();
     report_.event("started",
                   "following " + config_.master + " under " + config_.root + " as " + config_.follower() +
@@ -29,7 +29,7 @@ class OutBridge {
 
   void run() {
     bool ready = false;
-    while (!zebctl::interrupted()) {
+    while (!tools::interrupted()) {
       note_connection(link_, report_);
       report_.tick();
       if (!ready) {
@@ -40,7 +40,7 @@ class OutBridge {
       if (!zeb::follower_read(follower_)) {
         if (follower_.error.code == 0) {
           report_.set_lag(0);
-          zebctl::pause_between_polls();
+          tools::pause_between_polls();
         } else {
           report_.error(follower_.error.message);
           backoff_.wait();
@@ -63,7 +63,7 @@ class OutBridge {
   void claim_channel() {
     std::string name = "zebbridge_" + config_.channel;
     if (!claim_.open(name.c_str(), follower_.paths.master_dir()))
-      zebctl::fail("cannot open " + name + ": " + claim_.error_text());
+      tools::fail("cannot open " + name + ": " + claim_.error_text());
     if (claim_.claim(nullptr) != zeb::SharedCounter::Claim::taken)
       refuse("another out bridge of channel " + config_.channel + " is running on this machine");
   }
@@ -127,7 +127,7 @@ class OutBridge {
   // the stream's last message shows it was stored.
   bool publish(int32_t number) {
     bool sent_before = false;
-    while (!zebctl::interrupted()) {
+    while (!tools::interrupted()) {
       uint64_t sequence = 0;
       bool duplicate = false;
       Outcome sent = link_.publish(number, follower_.received, last_.sequence, sequence, duplicate);

@@ -42,7 +42,7 @@ const zebctl::Command* find_command(const std::string& name) {
 
 int run(const zebctl::Command& command, const std::vector<std::string>& args) {
   try {
-    zebctl::Arguments parsed = zebctl::parse_arguments(command.syntax, args);
+    tools::Arguments parsed = tools::parse_arguments(command.syntax, args);
     if (parsed.help) {
       std::fputs(command.help, stdout);
     } else {
@@ -51,16 +51,16 @@ int run(const zebctl::Command& command, const std::vector<std::string>& args) {
     }
     zebctl::finish_output();
     return 0;
-  } catch (const zebctl::Failure& failure) {
+  } catch (const tools::Failure& failure) {
     std::string hint =
-        failure.status == zebctl::kBadUsage ? std::string(" (see zebctl ") + command.name + " --help)" : "";
+        failure.status == tools::kBadUsage ? std::string(" (see zebctl ") + command.name + " --help)" : "";
     std::fflush(stdout);
     std::fprintf(stderr, "zebctl %s: %s%s\n", command.name, failure.message.c_str(), hint.c_str());
     return failure.status;
   } catch (const std::exception& error) {
     std::fflush(stdout);
     std::fprintf(stderr, "zebctl %s: %s\n", command.name, error.what());
-    return zebctl::kFailed;
+    return tools::kFailed;
   }
 }
 
@@ -69,7 +69,7 @@ int print(const std::string& text) {
   std::fputs(text.c_str(), stdout);
   if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
   std::fprintf(stderr, "zebctl: could not write to standard output\n");
-  return zebctl::kFailed;
+  return tools::kFailed;
 }
 
 // The build makes the manual page and the completion script this way.
@@ -82,12 +82,12 @@ int generate(const std::string& what, const char* path) {
   if (file != nullptr) written = std::fclose(file) == 0 && written;
   if (written) return 0;
   std::fprintf(stderr, "zebctl: could not generate %s into %s\n", what.c_str(), path);
-  return zebctl::kFailed;
+  return tools::kFailed;
 }
 
 int bad_call(const std::string& problem) {
   std::fprintf(stderr, "zebctl: %s (see zebctl --help)\n", problem.c_str());
-  return zebctl::kBadUsage;
+  return tools::kBadUsage;
 }
 
 }  // namespace

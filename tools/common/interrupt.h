@@ -1,6 +1,6 @@
 #pragma once
 
-namespace zebctl {
+namespace tools {
 
 // Commands that watch a channel run until Ctrl-C (or a plain kill). The
 // signal only raises a flag, so the command stops between two records and
@@ -15,4 +15,4 @@ int stop_status();
 // The pause between two polls of a channel that had nothing new.
 void pause_between_polls();
 
-}  // namespace zebctl
+}  // namespace tools

@@ -4,7 +4,7 @@
 #include <csignal>
 #include <thread>
 
-namespace zebctl {
+namespace tools {
 
 namespace {
 
@@ -33,4 +33,4 @@ void pause_between_polls() {
   std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-}  // namespace zebctl
+}  // namespace tools
