@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "conflict_retry.h"
+#include "file_calls.h"
 #include "listing.h"
 
 namespace zeb {
@@ -21,7 +21,7 @@ bool list_records(const char* master_dir, int32_t after, int32_t up_to, std::vec
 RecordLoad load_record_file(const char* path, TradeRecord& record) {
   TradeRecord scratch;
   size_t got = 0;
-  switch (retry_conflicts([&] { return platform::read_file(path, &scratch, sizeof scratch, &got); })) {
+  switch (read_file_retried(path, &scratch, sizeof scratch, &got)) {
     case platform::FileResult::ok:
       break;
     case platform::FileResult::open_failed:

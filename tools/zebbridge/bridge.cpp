@@ -1,11 +1,12 @@
 #include "bridge.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "command_line.h"
 #include "interrupt.h"
-#include "platform/platform.h"
 #include "record_files.h"
 
 namespace zebbridge {
@@ -15,7 +16,8 @@ void refuse(const std::string& message) {
 }
 
 void Backoff::wait() {
-  for (unsigned waited = 0; waited < delay_ms_ && !tools::interrupted(); waited += 50) zeb::platform::sleep_ms(50);
+  for (unsigned waited = 0; waited < delay_ms_ && !tools::interrupted(); waited += 50)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   delay_ms_ = std::min(delay_ms_ * 2, kLastMs);
 }
 

@@ -4,6 +4,7 @@
 
 #include "channel_names.h"
 #include "command_line.h"
+#include "file_calls.h"
 #include "index_file.h"
 #include "listing.h"
 #include "local_os.h"
@@ -43,9 +44,8 @@ Channel existing_channel(const std::string& root, const std::string& master) {
   check_name(master, "master name");
   Channel channel;
   refuse_unless(channel.set(error, root.c_str(), master.c_str(), master.c_str()), error);
-  if (!zeb::platform::path_exists(root.c_str()))
-    tools::fail("root directory not found: " + tools::readable(root));
-  if (!zeb::platform::path_exists(channel.master_dir()))
+  if (!zeb::path_exists(root.c_str())) tools::fail("root directory not found: " + tools::readable(root));
+  if (!zeb::path_exists(channel.master_dir()))
     tools::fail("no channel of master " + tools::readable(master) + " under " + tools::readable(root) + ": " +
                 tools::readable(channel.master_dir()) + " not found");
   if (!channel.name_counter_as_stored(error)) tools::fail(error.message);

@@ -5,7 +5,7 @@
 #include "channel_names.h"
 #include "channel_view.h"
 #include "commands.h"
-#include "platform/platform.h"
+#include "file_calls.h"
 #include "record_text.h"
 #include "trade_record.h"
 #include "zeb_library.h"
@@ -45,8 +45,7 @@ int run_publish(const tools::Arguments& args) {
          sl = tools::double_option(args, "--sl", 0), tp = tools::double_option(args, "--tp", 0),
          close_price = tools::double_option(args, "--close-price", 0);
   // Init would create a missing root; a mistyped one must not become a channel.
-  if (!zeb::platform::path_exists(root.c_str()))
-    tools::fail("root directory not found: " + tools::readable(root));
+  if (!zeb::path_exists(root.c_str())) tools::fail("root directory not found: " + tools::readable(root));
 
   MasterLibrary lib(ZEB_MASTER_FILE);
   if (lib->Init(root.c_str(), master.c_str()) != 1) tools::fail(lib->ErrorMsg());
