@@ -136,8 +136,7 @@ bool master_init(MasterState& state, const char* root, const char* master) {
       !paths.set(state.error, root, master, master))
     return false;
 
-  if (!ensure_channel_directories(state.error, "Init", paths) || !paths.name_counter_as_stored(state.error) ||
-      !open_channel_counter(state.counter, state.error, paths))
+  if (!ensure_channel_directories(state.error, "Init", paths) || !paths.name_counter_as_stored(state.error))
     return false;
   // One master per master name on the machine: the counter is named after
   // the master alone, so a second one under any root would share its count.
@@ -173,8 +172,9 @@ bool master_write(MasterState& state) {
   return write_taken_number(state);
 }
 
-bool master_write_numbered(MasterState& state, int32_t number) {
+bool master_write_numbered(MasterState& state, int32_t number, const TradeRecord& record) {
   error_reset(state.error);
+  state.staged = record;
   if (!ready_to_write(state)) return false;
   int32_t published = state.counter.read();
   if (number <= published)
@@ -184,6 +184,22 @@ bool master_write_numbered(MasterState& state, int32_t number) {
   // one a failed or killed Write left, which this record replaces.
   state.count = number;
   return write_taken_number(state);
+}
+
+int32_t master_published(const MasterState& state) {
+  return state.counter.is_open() ? state.counter.read() : 0;
+}
+
+const ChannelPaths& master_paths(const MasterState& state) {
+  return state.paths;
+}
+
+const ErrorState& master_error(const MasterState& state) {
+  return state.error;
+}
+
+NamedClaim MachineClaim::take(const char* name, const ChannelPaths& paths) {
+  return claim_named_counter(holder_, name, paths.master_dir(), nullptr);
 }
 
 }  // namespace zeb

@@ -1,5 +1,4 @@
 #include <chrono>
-#include <cstring>
 
 #include "bridge.h"
 #include "command_line.h"
@@ -22,15 +21,15 @@ class InBridge {
 
   void start() {
     if (!zeb::master_init(master_, config_.root.c_str(), config_.master.c_str()))
-      tools::fail(master_.error.message);
+      tools::fail(zeb::master_error(master_).message);
     std::string where = config_.root + "/" + config_.master;
-    switch (read_position(master_.paths, position_)) {
+    switch (read_position(zeb::master_paths(master_), position_)) {
       case PositionRead::unreadable:
-        tools::fail("cannot read the bridge position in " + std::string(master_.paths.master_dir()));
+        tools::fail("cannot read the bridge position in " + std::string(zeb::master_paths(master_).master_dir()));
       case PositionRead::missing:
-        if (master_.counter.read() > 0)
-          refuse(where + " holds records that did not come from channel " + config_.channel +
-                 " (its count is " + std::to_string(master_.counter.read()) + "): copy into a channel of its own");
+        if (zeb::master_published(master_) > 0)
+          refuse(where + " holds records that did not come from channel " + config_.channel + " (its count is " +
+                 std::to_string(zeb::master_published(master_)) + "): copy into a channel of its own");
         position_ = {config_.channel, 0};
         save_position();
         break;
@@ -142,16 +141,15 @@ class InBridge {
       report_.error(found.error);
       return false;
     }
-    return check_stored_record(master_.paths, config_, copied, kNotTheSource, report_);
+    return check_stored_record(zeb::master_paths(master_), config_, copied, kNotTheSource, report_);
   }
 
   // Writes the record unless the channel has it, then saves the position;
   // false when SIGINT or SIGTERM came first.
   bool copy(const StoredRecord& next) {
-    if (next.number > master_.counter.read()) {
-      std::memcpy(&master_.staged, &next.record, sizeof next.record);
-      while (!zeb::master_write_numbered(master_, next.number)) {
-        report_.error(master_.error.message);
+    if (next.number > zeb::master_published(master_)) {
+      while (!zeb::master_write_numbered(master_, next.number, next.record)) {
+        report_.error(zeb::master_error(master_).message);
         if (tools::interrupted()) return false;
         backoff_.wait();
       }
@@ -163,8 +161,8 @@ class InBridge {
   // A position that cannot be saved is tried again: it bounds what a restart
   // reads again, and a stale one could take a retention gap for granted.
   bool save_position() {
-    while (!write_position(master_.paths, position_)) {
-      report_.error("cannot save the bridge position in " + std::string(master_.paths.master_dir()));
+    while (!write_position(zeb::master_paths(master_), position_)) {
+      report_.error("cannot save the bridge position in " + std::string(zeb::master_paths(master_).master_dir()));
       if (tools::interrupted()) return false;
       backoff_.wait();
     }

@@ -56,13 +56,6 @@ int32_t master_index(const Channel& channel) {
   return zeb::read_index(channel.index(channel.master()).c_str()).value;
 }
 
-Published published_count(const Channel& channel) {
-  int32_t live = 0;
-  zeb::platform::Peek peek = zeb::platform::counter_peek(channel.counter_name(), &live);
-  if (peek == zeb::platform::Peek::live) return {true, live, false};
-  return {false, master_index(channel), peek == zeb::platform::Peek::denied};
-}
-
 namespace {
 
 NumberHolds what_entry_holds(const Channel& channel, const std::string& name) {

@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <string>
 
-#include "channel_names.h"
 #include "channel_view.h"
 #include "commands.h"
 #include "file_calls.h"
+#include "follower.h"
 #include "record_text.h"
 #include "trade_record.h"
 #include "zeb_library.h"
@@ -62,9 +62,10 @@ int run_publish(const tools::Arguments& args) {
   lib->SetTimeServer(time_server);
   if (lib->Write() != 1) tools::fail(lib->ErrorMsg());
 
-  // After a Write, the master index holds the number it took.
+  // After a Write, the live count is the number it took: the master library
+  // in this process holds the counter.
   Channel channel = existing_channel(root, master);
-  int32_t number = master_index(channel);
+  int32_t number = zeb::published_count(channel).count;
   std::printf("published record %d: %s\n", number, tools::readable(channel.record(number).c_str()).c_str());
   return 0;
 }

@@ -4,6 +4,7 @@
 
 #include "channel_view.h"
 #include "commands.h"
+#include "follower.h"
 #include "record_files.h"
 #include "record_text.h"
 
@@ -43,7 +44,7 @@ std::string refusal(zeb::RecordLoad load, int32_t number, const std::string& pat
 }
 
 Found find_record(const Channel& channel, const std::string& which) {
-  Published published = published_count(channel);
+  zeb::PublishedCount published = zeb::published_count(channel);
   int32_t up_to = published.live ? published.count : INT32_MAX;
   bool latest = which == "latest";
   int32_t number = latest ? 0 : tools::parse_int(which, "N", 1);

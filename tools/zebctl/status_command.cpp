@@ -7,6 +7,7 @@
 
 #include "channel_view.h"
 #include "commands.h"
+#include "follower.h"
 #include "json_text.h"
 #include "record_text.h"
 
@@ -71,7 +72,7 @@ std::string json_spans(const std::vector<Span>& spans) {
 // A snapshot of the channel, counter first: the files it covers are
 // complete before it is raised.
 struct Snapshot {
-  Published published;
+  zeb::PublishedCount published;
   int32_t index;
   DiskRecords records;
   std::vector<FollowerCursor> followers;
@@ -94,14 +95,14 @@ std::string counter_warning(const Channel& channel, const Snapshot& snapshot) {
 }
 
 Snapshot take_snapshot(const Channel& channel) {
-  Snapshot snapshot{published_count(channel), master_index(channel), disk_records(channel),
+  Snapshot snapshot{zeb::published_count(channel), master_index(channel), disk_records(channel),
                     follower_cursors(channel), ""};
   snapshot.counter_warning = counter_warning(channel, snapshot);
   return snapshot;
 }
 
 void print_table(const Channel& channel, const Snapshot& snapshot) {
-  const Published& published = snapshot.published;
+  const zeb::PublishedCount& published = snapshot.published;
   const DiskRecords& records = snapshot.records;
   std::string counter = tools::readable(channel.counter_name());
   std::printf("channel          %s\n", tools::readable(channel.master_dir()).c_str());
@@ -152,7 +153,7 @@ void print_table(const Channel& channel, const Snapshot& snapshot) {
 }
 
 void print_json(const Channel& channel, const Snapshot& snapshot) {
-  const Published& published = snapshot.published;
+  const zeb::PublishedCount& published = snapshot.published;
   const DiskRecords& records = snapshot.records;
   std::string json =
       "{\"root\":" + tools::json_string(channel.root()) + ",\"master\":" + tools::json_string(channel.master()) +

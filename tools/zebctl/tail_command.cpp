@@ -4,6 +4,7 @@
 
 #include "channel_view.h"
 #include "commands.h"
+#include "follower.h"
 #include "interrupt.h"
 #include "output.h"
 #include "record_files.h"
@@ -35,10 +36,10 @@ int run_tail(const tools::Arguments& args) {
   bool json = args.has("--json");
   int32_t limit = tools::int_option(args, "--count", 0, 1);
   int32_t cursor =
-      args.has("--from") ? tools::int_option(args, "--from", 1, 1) - 1 : published_count(channel).count;
+      args.has("--from") ? tools::int_option(args, "--from", 1, 1) - 1 : zeb::published_count(channel).count;
   tools::stop_on_interrupt();
   for (int32_t printed = 0; !tools::interrupted() && (limit == 0 || printed < limit);) {
-    Published published = published_count(channel);
+    zeb::PublishedCount published = zeb::published_count(channel);
     if (published.count <= cursor) {
       check_output_open();
       tools::pause_between_polls();
