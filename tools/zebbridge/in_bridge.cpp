@@ -58,12 +58,12 @@ class InBridge {
       }
       StoredRecord next;
       Outcome got = link_.next(200, next);
-      if (got.kind == Outcome::not_found) {
+      if (got.kind == Outcome::timed_out) {
         if (consumer_lost()) link_.unsubscribe();
         continue;
       }
       last_heard_ = Clock::now();
-      if (got.kind == Outcome::wrong_sequence) refuse(got.error);
+      if (got.kind == Outcome::not_a_record) refuse(got.error);
       if (got.kind == Outcome::failed) {
         report_.error(got.error);
         link_.unsubscribe();
@@ -136,7 +136,7 @@ class InBridge {
     StoredRecord copied;
     Outcome found = link_.record_at(position_.sequence, copied);
     if (found.kind == Outcome::not_found) return true;
-    if (found.kind == Outcome::wrong_sequence) refuse(found.error + ": " + kNotTheSource);
+    if (found.kind == Outcome::not_a_record) refuse(found.error + ": " + kNotTheSource);
     if (found.kind == Outcome::failed) {
       report_.error(found.error);
       return false;

@@ -69,9 +69,9 @@ std::string message_id(const std::string& channel, int32_t number) {
 // sequence and what is wrong when it is none.
 Outcome read_record_message(natsMsg* message, const BridgeConfig& config, StoredRecord& found) {
   auto wrong = [&](const std::string& what) {
-    return Outcome{Outcome::wrong_sequence, "sequence " + std::to_string(found.sequence) + " of stream " +
-                                                config.stream() + " is not a record of channel " + config.channel +
-                                                ": " + what};
+    return Outcome{Outcome::not_a_record, "sequence " + std::to_string(found.sequence) + " of stream " +
+                                              config.stream() + " is not a record of channel " + config.channel +
+                                              ": " + what};
   };
   const char* number_text = nullptr;
   const char* id = nullptr;
@@ -289,7 +289,7 @@ Outcome NatsLink::publish(int32_t number, const zeb::TradeRecord& record, uint64
   status = js_PublishMsg(&ack, js_, message, &options, &code);
   natsMsg_Destroy(message);
   if (status != NATS_OK) {
-    if (code == JSStreamWrongLastSequenceErr) return {Outcome::wrong_sequence, describe("publish", status, code)};
+    if (code == JSStreamWrongLastSequenceErr) return {Outcome::unexpected_last, describe("publish", status, code)};
     return {Outcome::failed, describe("cannot publish record " + number_text, status, code)};
   }
   sequence = ack->Sequence;
@@ -336,7 +336,7 @@ void NatsLink::unsubscribe() {
 Outcome NatsLink::next(int timeout_ms, StoredRecord& next) {
   natsMsg* message = nullptr;
   natsStatus status = natsSubscription_NextMsg(&message, subscription_, timeout_ms);
-  if (status == NATS_TIMEOUT) return {Outcome::not_found, ""};
+  if (status == NATS_TIMEOUT) return {Outcome::timed_out, ""};
   if (status != NATS_OK) return {Outcome::failed, describe("the subscription broke off", status)};
   jsMsgMetaData* meta = nullptr;
   status = natsMsg_GetMetaData(&meta, message);

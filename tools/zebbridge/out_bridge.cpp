@@ -86,7 +86,7 @@ class OutBridge {
     check_stream_is_ours(facts);
     StoredRecord last;
     Outcome looked = link_.last_record(last);
-    if (looked.kind == Outcome::wrong_sequence) refuse(looked.error);
+    if (looked.kind == Outcome::not_a_record) refuse(looked.error);
     if (looked.kind == Outcome::failed) {
       report_.error(looked.error);
       return false;
@@ -146,7 +146,7 @@ class OutBridge {
         backoff_.reset();
         return true;
       }
-      if (sent.kind == Outcome::wrong_sequence) {
+      if (sent.kind == Outcome::unexpected_last) {
         if (!sent_before) refuse_second_bridge(number);
         StoredRecord stored;
         Outcome looked = link_.last_record(stored);
