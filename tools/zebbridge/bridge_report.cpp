@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "json_text.h"
+#include "nats_link.h"
 
 namespace zebbridge {
 
@@ -70,6 +71,13 @@ void Report::final_line(const char* event_name, const std::string& message) {
   if (config_.json) event(event_name, message, {text("message", message)});
   std::fflush(stdout);
   std::fprintf(stderr, "zebbridge: %s\n", without_secrets(message, config_.credentials).c_str());
+}
+
+bool note_connection(NatsLink& link, Report& report) {
+  if (link.take_disconnected()) report.event("disconnected", "disconnected from the server; reconnecting");
+  if (!link.take_connected()) return false;
+  report.event("connected", "connected to the server");
+  return true;
 }
 
 }  // namespace zebbridge

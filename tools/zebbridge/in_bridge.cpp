@@ -1,10 +1,13 @@
 #include <chrono>
 
+#include "backoff.h"
 #include "bridge.h"
 #include "command_line.h"
 #include "interrupt.h"
 #include "master.h"
+#include "nats_link.h"
 #include "position_file.h"
+#include "stored_record_check.h"
 
 namespace zebbridge {
 

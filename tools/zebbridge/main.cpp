@@ -8,6 +8,7 @@
 #include "bridge.h"
 #include "command_line.h"
 #include "interrupt.h"
+#include "nats_link.h"
 #include "zeb/version.h"
 
 int main(int argc, char** argv) {

@@ -1,8 +1,11 @@
+#include "backoff.h"
 #include "bridge.h"
 #include "command_line.h"
 #include "follower.h"
 #include "interrupt.h"
 #include "master.h"
+#include "nats_link.h"
+#include "stored_record_check.h"
 
 namespace zebbridge {
 
