@@ -4,7 +4,7 @@
 
 #include "file_calls.h"
 #include "host_messages.h"
-#include "listing.h"
+#include "number_text.h"
 
 namespace zeb {
 

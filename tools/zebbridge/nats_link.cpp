@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "command_line.h"
-#include "listing.h"
+#include "number_text.h"
 
 namespace zebbridge {
 
