@@ -152,8 +152,8 @@ void register_read_cases(const Medium& medium, FilledChannel& filled, const Timi
   // The same walk with every record found by listing the master directory.
   drain("read_listing", [](FollowerState& follower) {
     Path path;
-    return load_next_record(follower.paths, follower.cursor, follower.counter.read(), follower.received,
-                            follower.pending, path) == NextRecord::loaded;
+    return load_record_by_listing(follower.paths, follower.cursor, follower.counter.read(), follower.received,
+                                  follower.pending, path) == NextRecord::loaded;
   });
 
   auto floor = std::make_shared<FloorFiles>(filled.channel.master_dir());

@@ -25,7 +25,7 @@ void register_write_cases(const Medium& medium, Channel& channel, SqliteQueue& p
 void register_idle_cases(const Medium& medium, Channel& channel, const Timing& timing);
 
 // Read+Commit per record on a filled channel, from its middle onwards: the
-// follower's Read, the listing (load_next_record) alone, the floor (open,
+// follower's Read, the listing (load_record_by_listing) alone, the floor (open,
 // read and close the record, rewrite one index file) and SQLite's consume.
 void register_read_cases(const Medium& medium, FilledChannel& filled, const Timing& timing);
 

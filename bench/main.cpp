@@ -25,6 +25,7 @@
 #include "cross_process.h"
 #include "results.h"
 #include "table.h"
+#include "zebctl_runs.h"
 
 namespace zeb::bench {
 namespace {
@@ -37,11 +38,15 @@ struct Plan {
   int32_t disk_throughput_records;
   int32_t bridge_latency_records;
   int32_t bridge_throughput_records;
+  std::vector<int32_t> zebctl_sizes;  // channels zebctl follows and tails on tmpfs, smallest first
+  int32_t zebctl_disk_size;
+  int32_t zebctl_records;
   Timing timing;
 };
 
-const Plan kFull = {{1000, 10000, 100000}, 1000, 10000, 20000, 1000, 5000, 10000, {0.2, 5}};
-const Plan kQuick = {{10, 20, 40}, 10, 100, 100, 20, 20, 50, {0.001, 1}};
+const Plan kFull = {{1000, 10000, 100000}, 1000, 10000, 20000, 1000, 5000, 10000, {2000, 20000}, 2000, 1000,
+                    {0.2, 5}};
+const Plan kQuick = {{10, 20, 40}, 10, 100, 100, 20, 20, 50, {20, 200}, 20, 10, {0.001, 1}};
 constexpr int kFollowers = 4;
 
 // Creating a file on the real disk costs so much more than on tmpfs that
@@ -149,6 +154,36 @@ std::vector<Row> cost_rows(const Run& run) {
   return rows;
 }
 
+// zebctl follow and tail as programs, per record, on channels of two sizes
+// on tmpfs and one on disk: the larger channel within 1.5x of the smaller.
+void add_zebctl_rows(Run& run, std::vector<Row>& rows) {
+  const Plan& plan = run.plan;
+  int32_t records = plan.zebctl_records;
+  auto row = [&](const Medium& medium, int32_t size, const ZebctlCosts& costs, const ZebctlCosts* smaller) {
+    if (!costs.error.empty()) run.errors.push_back("zebctl: " + costs.error);
+    std::string of = count_text(records) + " of a " + count_text(size) + "-record channel";
+    int32_t read_size = medium.label == tmpfs().label ? plan.tmpfs_sizes.front() : plan.disk_size;
+    for (bool follow : {true, false}) {
+      Row added = {std::string(follow ? "zebctl follow" : "zebctl tail --from 1") + " per record, " + of,
+                   medium.label, follow ? costs.follow_ns : costs.tail_ns, Unit::nanoseconds, {}};
+      if (smaller != nullptr)
+        added.references.push_back({"the same on a " + count_text(plan.zebctl_sizes.front()) + "-record channel",
+                                    follow ? smaller->follow_ns : smaller->tail_ns, 1.5});
+      added.references.push_back({"Read+Commit of the logic, " + count_text(read_size) + " records",
+                                  run.ns("read", medium, read_size)});
+      rows.push_back(added);
+    }
+  };
+  ZebctlCosts smallest;
+  for (int32_t size : plan.zebctl_sizes) {
+    ZebctlCosts costs = measure_zebctl(tmpfs(), size, records, plan.timing.repetitions);
+    row(tmpfs(), size, costs, size == plan.zebctl_sizes.front() ? nullptr : &smallest);
+    if (size == plan.zebctl_sizes.front()) smallest = costs;
+  }
+  row(disk(), plan.zebctl_disk_size, measure_zebctl(disk(), plan.zebctl_disk_size, records, plan.timing.repetitions),
+      nullptr);
+}
+
 // Through zebbridge between two roots on tmpfs, against the same on one
 // machine (`local`, measured on tmpfs just before).
 void add_bridge_rows(Run& run, std::vector<Row>& rows, const Latency& local) {
@@ -250,6 +285,7 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&run.results);
   for (const std::string& error : run.results.errors()) run.errors.push_back(error);
   std::vector<Row> rows = cost_rows(run);
+  add_zebctl_rows(run, rows);
   add_process_rows(run, rows);
 
   print_preamble(run.plan, quick, load_at_start);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "conflict_retry.h"
+#include "file_calls.h"
 #include "listing.h"
 
 namespace zeb {
@@ -21,7 +21,7 @@ bool list_records(const char* master_dir, int32_t after, int32_t up_to, std::vec
 RecordLoad load_record_file(const char* path, TradeRecord& record) {
   TradeRecord scratch;
   size_t got = 0;
-  switch (retry_conflicts([&] { return platform::read_file(path, &scratch, sizeof scratch, &got); })) {
+  switch (read_file_retried(path, &scratch, sizeof scratch, &got)) {
     case platform::FileResult::ok:
       break;
     case platform::FileResult::open_failed:
@@ -36,10 +36,29 @@ RecordLoad load_record_file(const char* path, TradeRecord& record) {
   return RecordLoad::loaded;
 }
 
-NextRecord load_next_record(const ChannelPaths& paths, int32_t after, int32_t up_to, TradeRecord& record,
-                            int32_t& number, Path& path) {
+NextRecord load_record_after(const ChannelPaths& paths, int32_t cursor, int32_t count, TradeRecord& record,
+                             int32_t& number, Path& path) {
+  if (cursor < count) {
+    number = cursor + 1;
+    path = paths.record(number);
+    switch (load_record_file(path.c_str(), record)) {
+      case RecordLoad::loaded:
+        return NextRecord::loaded;
+      case RecordLoad::read_failed:
+        // The listing would take this same file first and fail on it the same way.
+        return NextRecord::read_failed;
+      case RecordLoad::open_failed:
+      case RecordLoad::incomplete:
+        break;
+    }
+  }
+  return load_record_by_listing(paths, cursor, count, record, number, path);
+}
+
+NextRecord load_record_by_listing(const ChannelPaths& paths, int32_t cursor, int32_t count, TradeRecord& record,
+                                  int32_t& number, Path& path) {
   std::vector<RecordEntry> candidates;
-  if (!list_records(paths.master_dir(), after, up_to, candidates)) return NextRecord::cannot_list;
+  if (!list_records(paths.master_dir(), cursor, count, candidates)) return NextRecord::cannot_list;
   for (const RecordEntry& candidate : candidates) {
     path = paths.entry(candidate.name.c_str());
     if (path.empty()) continue;

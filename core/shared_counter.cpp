@@ -123,14 +123,29 @@ bool open_channel_counter(SharedCounter& counter, ErrorState& error, const Chann
   return error_fail(error, messages::kCounterFailed, counter.error_text());
 }
 
+NamedClaim claim_named_counter(SharedCounter& holder, const char* name, const char* directory,
+                               const char* lock_path) {
+  if (!holder.open(name, directory)) return NamedClaim::open_failed;
+  SharedCounter::Claim claim = holder.claim(lock_path);
+  if (claim == SharedCounter::Claim::taken) return NamedClaim::taken;
+  holder.close();
+  return claim == SharedCounter::Claim::failed ? NamedClaim::failed : NamedClaim::held_elsewhere;
+}
+
 bool claim_channel_counter(SharedCounter& counter, ErrorState& error, const ChannelPaths& paths) {
   Path lock = paths.master_lock();
-  SharedCounter::Claim claim = counter.claim(platform::kCounterNameRemovable ? lock.c_str() : nullptr);
-  if (claim == SharedCounter::Claim::taken) return true;
-  if (claim == SharedCounter::Claim::failed) error_fail(error, "%s", counter.error_text());
-  else error_fail(error, messages::kClaimedElsewhere, "Init", paths.master());
-  counter.close();
-  return false;
+  switch (claim_named_counter(counter, paths.counter_name(), paths.master_dir(),
+                              platform::kCounterNameRemovable ? lock.c_str() : nullptr)) {
+    case NamedClaim::taken:
+      return true;
+    case NamedClaim::open_failed:
+      return error_fail(error, messages::kCounterFailed, counter.error_text());
+    case NamedClaim::failed:
+      return error_fail(error, "%s", counter.error_text());
+    case NamedClaim::held_elsewhere:
+      break;
+  }
+  return error_fail(error, messages::kClaimedElsewhere, "Init", paths.master());
 }
 
 Kept keep_channel_counter(SharedCounter& counter, ErrorState& error, const char* operation,

@@ -77,10 +77,21 @@ class SharedCounter {
 // False with "MapFile: <reason>" reported in `error`.
 bool open_channel_counter(SharedCounter& counter, ErrorState& error, const ChannelPaths& paths);
 
-// Takes the master's claim on the open counter and, where the counter's name
-// can be removed while held, the master directory's lock; or closes the
-// counter and reports "Init: another master named <master> is running on
-// this machine." (or why the lock could not be had).
+enum class NamedClaim { taken, open_failed, held_elsewhere, failed };
+
+// A claim on a name across the whole machine, as a master holds its master
+// name: opens the closed `holder` under `name` (a counter of the channel
+// directory `directory`) and claims it, with `lock_path`'s lock when given.
+// Every outcome but taken leaves the holder closed; open_failed and failed
+// leave the reason in its error_text().
+NamedClaim claim_named_counter(SharedCounter& holder, const char* name, const char* directory,
+                               const char* lock_path);
+
+// Opens the closed counter under the channel's counter name and takes the
+// master's claim on it and, where the counter's name can be removed while
+// held, the master directory's lock. Otherwise reports "MapFile: <reason>",
+// "Init: another master named <master> is running on this machine." or why
+// the lock could not be had, and leaves the counter closed.
 bool claim_channel_counter(SharedCounter& counter, ErrorState& error, const ChannelPaths& paths);
 
 // When to look whether the counter's name was removed from under its holder.

@@ -200,7 +200,7 @@ struct Follower {
 void take_line(Follower& follower, const std::string& line) {
   int number = line.size() > 1 && line[0] == '#' ? std::atoi(line.c_str() + 1) : 0;
   bool expected = number >= 1 && number <= kTestTrade && number <= follower.received + 1;
-  if (!expected || line != zebctl::record_line(number, board->sent[number])) {
+  if (!expected || line != tools::record_line(number, board->sent[number])) {
     say(follower.name, "UNEXPECTED: %s", line.c_str());
     follower.ok = false;
     return;

@@ -68,4 +68,27 @@ bool follower_commit(FollowerState& state) {
   return write_index(state.error, paths.index(follower).c_str(), paths.index_temp(follower).c_str(), state.pending);
 }
 
+LoadedRecord follower_loaded(const FollowerState& state) {
+  return {state.pending, state.received};
+}
+
+int32_t follower_published(const FollowerState& state) {
+  return state.counter.is_open() ? state.counter.read() : 0;
+}
+
+const ChannelPaths& follower_paths(const FollowerState& state) {
+  return state.paths;
+}
+
+const ErrorState& follower_error(const FollowerState& state) {
+  return state.error;
+}
+
+PublishedCount published_count(const ChannelPaths& paths) {
+  int32_t live = 0;
+  platform::Peek peek = platform::counter_peek(paths.counter_name(), &live);
+  if (peek == platform::Peek::live) return {true, live, false};
+  return {false, read_index(paths.index(paths.master()).c_str()).value, peek == platform::Peek::denied};
+}
+
 }  // namespace zeb

@@ -32,4 +32,33 @@ bool follower_read(FollowerState& state);
 // Makes the record last loaded the cursor and persists it.
 bool follower_commit(FollowerState& state);
 
+// What tools ask of a follower, so that none reaches into its state. Hosts
+// get none of it.
+
+// The record the last successful Read loaded, and its number.
+struct LoadedRecord {
+  int32_t number;
+  TradeRecord record;
+};
+LoadedRecord follower_loaded(const FollowerState& state);
+
+// The published count, as the shared counter holds it now (0 before Init).
+int32_t follower_published(const FollowerState& state);
+
+// The channel the last successful Init bound (empty before), and what the
+// last call reported.
+const ChannelPaths& follower_paths(const FollowerState& state);
+const ErrorState& follower_error(const FollowerState& state);
+
+// The count followers act on, learnt from outside: the live counter when some
+// process holds it (read without creating, joining or seeding it), else the
+// master index, which a follower starting now would seed it with. `denied`:
+// the counter is there, but this user may not read it.
+struct PublishedCount {
+  bool live;
+  int32_t count;
+  bool denied;
+};
+PublishedCount published_count(const ChannelPaths& paths);
+
 }  // namespace zeb

@@ -1,5 +1,6 @@
-#include "direct_read.h"
+#include "follower.h"
 #include "host_messages.h"
+#include "record_files.h"
 
 namespace zeb {
 
@@ -15,27 +16,6 @@ bool channel_directories_exist(FollowerState& state) {
   if (!platform::path_exists(paths.system_dir()))
     return error_fail(state.error, messages::kReadNoSystemDirectory, paths.system_dir());
   return true;
-}
-
-// Nearly always the oldest record above the cursor is the file named for the
-// next number: opening it by name costs the same at any channel size, where
-// the listing grows with every record ever written. `none` leaves the choice
-// to the listing (a gap, a short file, an entry that will not open), which
-// then decides as if this attempt had never been made.
-NextRecord load_following(FollowerState& state, int32_t& number, Path& path) {
-  number = state.cursor + 1;
-  path = state.paths.record(number);
-  switch (load_record_file(path.c_str(), state.received)) {
-    case RecordLoad::loaded:
-      return NextRecord::loaded;
-    case RecordLoad::read_failed:
-      // The listing would take this same file first and fail on it the same way.
-      return NextRecord::read_failed;
-    case RecordLoad::open_failed:
-    case RecordLoad::incomplete:
-      break;
-  }
-  return NextRecord::none;
 }
 
 bool read_next(FollowerState& state) {
@@ -55,7 +35,11 @@ bool read_next(FollowerState& state) {
 
   Path path;
   int32_t number = 0;
-  switch (load_after_cursor(state, count, number, path)) {
+  // Every entry whose name reads as a number above the cursor and up to the
+  // count is a candidate. One above the count belongs to a Write that has not
+  // returned and may still withdraw it; the count always names the newest
+  // Write that succeeded, so nothing published is passed over.
+  switch (load_record_after(state.paths, state.cursor, count, state.received, number, path)) {
     case NextRecord::loaded:
       state.pending = number;
       return true;
@@ -72,17 +56,6 @@ bool read_next(FollowerState& state) {
 }
 
 }  // namespace
-
-NextRecord load_after_cursor(FollowerState& state, int32_t count, int32_t& number, Path& path) {
-  NextRecord next = load_following(state, number, path);
-  // Every entry whose name reads as a number above the cursor and up to the
-  // count is a candidate. One above the count belongs to a Write that has not
-  // returned and may still withdraw it; the count always names the newest
-  // Write that succeeded, so nothing published is passed over.
-  if (next == NextRecord::none)
-    next = load_next_record(state.paths, state.cursor, count, state.received, number, path);
-  return next;
-}
 
 bool follower_read(FollowerState& state) {
   error_reset(state.error);

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "channel_names.h"
-#include "conflict_retry.h"
+#include "file_calls.h"
 #include "host_messages.h"
 #include "index_file.h"
 #include "listing.h"
@@ -47,8 +47,7 @@ enum class ReadBack { same, other, unreadable };
 ReadBack read_back(const char* path, const TradeRecord& record) {
   TradeRecord found;
   size_t got = 0;
-  if (retry_conflicts([&] { return platform::read_file(path, &found, sizeof found, &got); }) !=
-      platform::FileResult::ok)
+  if (read_file_retried(path, &found, sizeof found, &got) != platform::FileResult::ok)
     return ReadBack::unreadable;
   bool same = got == sizeof found && std::memcmp(&found, &record, sizeof found) == 0;
   return same ? ReadBack::same : ReadBack::other;
@@ -62,7 +61,7 @@ ReadBack read_back(const char* path, const TradeRecord& record) {
 // holding the record, it is published and the Write succeeds: a retry must
 // never deliver the trade twice. The index file catches up at the next Write.
 bool withdraw_or_publish(MasterState& state, const char* record_path, bool known_whole) {
-  if (retry_conflicts([&] { return platform::truncate_file(record_path); }) == platform::FileResult::ok)
+  if (truncate_file_retried(record_path) == platform::FileResult::ok)
     return false;
   if (!known_whole && read_back(record_path, state.staged) == ReadBack::other) return false;
   error_reset(state.error);
@@ -103,8 +102,7 @@ bool ready_to_write(MasterState& state) {
 bool write_taken_number(MasterState& state) {
   const ChannelPaths& paths = state.paths;
   Path record = paths.record(state.count);
-  switch (retry_conflicts(
-      [&] { return platform::write_file(record.c_str(), &state.staged, sizeof state.staged); })) {
+  switch (write_file_retried(record.c_str(), &state.staged, sizeof state.staged)) {
     case platform::FileResult::ok:
       break;
     case platform::FileResult::open_failed:
@@ -138,8 +136,7 @@ bool master_init(MasterState& state, const char* root, const char* master) {
       !paths.set(state.error, root, master, master))
     return false;
 
-  if (!ensure_channel_directories(state.error, "Init", paths) || !paths.name_counter_as_stored(state.error) ||
-      !open_channel_counter(state.counter, state.error, paths))
+  if (!ensure_channel_directories(state.error, "Init", paths) || !paths.name_counter_as_stored(state.error))
     return false;
   // One master per master name on the machine: the counter is named after
   // the master alone, so a second one under any root would share its count.
@@ -175,8 +172,9 @@ bool master_write(MasterState& state) {
   return write_taken_number(state);
 }
 
-bool master_write_numbered(MasterState& state, int32_t number) {
+bool master_write_numbered(MasterState& state, int32_t number, const TradeRecord& record) {
   error_reset(state.error);
+  state.staged = record;
   if (!ready_to_write(state)) return false;
   int32_t published = state.counter.read();
   if (number <= published)
@@ -186,6 +184,22 @@ bool master_write_numbered(MasterState& state, int32_t number) {
   // one a failed or killed Write left, which this record replaces.
   state.count = number;
   return write_taken_number(state);
+}
+
+int32_t master_published(const MasterState& state) {
+  return state.counter.is_open() ? state.counter.read() : 0;
+}
+
+const ChannelPaths& master_paths(const MasterState& state) {
+  return state.paths;
+}
+
+const ErrorState& master_error(const MasterState& state) {
+  return state.error;
+}
+
+NamedClaim MachineClaim::take(const char* name, const ChannelPaths& paths) {
+  return claim_named_counter(holder_, name, paths.master_dir(), nullptr);
 }
 
 }  // namespace zeb

@@ -26,9 +26,36 @@ bool master_init(MasterState& state, const char* root, const char* master);
 // Publishes the staged record as the next numbered record file.
 bool master_write(MasterState& state);
 
-// Publishes the staged record under `number`, which must lie above the
+// What tools ask of a master, so that none reaches into its state. Hosts
+// get none of it.
+
+// Stages `record` and publishes it under `number`, which must lie above the
 // published count; numbers skipped stay gaps. For a copy of a channel that
-// keeps its source's numbers; hosts never get it.
-bool master_write_numbered(MasterState& state, int32_t number);
+// keeps its source's numbers.
+bool master_write_numbered(MasterState& state, int32_t number, const TradeRecord& record);
+
+// The published count, as the shared counter holds it now (0 before Init).
+int32_t master_published(const MasterState& state);
+
+// The channel the last successful Init bound (empty before), and what the
+// last call reported.
+const ChannelPaths& master_paths(const MasterState& state);
+const ErrorState& master_error(const MasterState& state);
+
+// A name claimed across the whole machine the way Init claims the master
+// name: one holder at a time, from take() until the claim is destroyed or
+// its process ends, however it ends. The out bridge claims its channel id
+// this way, so that a second one on the machine is refused.
+class MachineClaim {
+ public:
+  // Only once. `paths` is the channel the name belongs to: the name's
+  // counter takes the access of its master directory. open_failed leaves
+  // the reason in error_text().
+  NamedClaim take(const char* name, const ChannelPaths& paths);
+  const char* error_text() const { return holder_.error_text(); }
+
+ private:
+  SharedCounter holder_;
+};
 
 }  // namespace zeb

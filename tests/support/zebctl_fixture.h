@@ -36,7 +36,7 @@ class ZebctlTest : public ChannelTest {
     }
   }
 
-  static std::string line_of(int n) { return zebctl::record_line(n, sample_record(n)); }
+  static std::string line_of(int n) { return tools::record_line(n, sample_record(n)); }
 
   CommandResult zebctl(std::vector<std::string> args) const {
     args.insert(args.begin(), ZEBCTL);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <map>
 
@@ -27,8 +28,8 @@ std::string refusal(std::vector<std::string> args, const Environment& environmen
   try {
     parse(args, environment);
     return "";
-  } catch (const zebctl::Failure& failure) {
-    EXPECT_EQ(failure.status, zebctl::kBadUsage);
+  } catch (const tools::Failure& failure) {
+    EXPECT_EQ(failure.status, tools::kBadUsage);
     return failure.message;
   }
 }
@@ -102,6 +103,13 @@ TEST_F(PositionFileTest, APositionSurvivesARoundTripAndABadFileIsNotTakenForOne)
     zeb::test::write_text(paths.entry("bridge.position").c_str(), bad);
     EXPECT_EQ(read_position(paths, position), PositionRead::unreadable) << bad;
   }
+  // The temporary file is made anew: a link put in its place is never written through.
+  zeb::test::write_text(dir / "precious", "kept");
+  ASSERT_EQ(::symlink((dir / "precious").c_str(), paths.entry("bridge.position.new").c_str()), 0);
+  ASSERT_TRUE(write_position(paths, {"ch-1", 7}));
+  EXPECT_EQ(zeb::test::read_text(dir / "precious"), "kept");
+  ASSERT_EQ(read_position(paths, position), PositionRead::found);
+  EXPECT_EQ(position.sequence, 7u);
 }
 
 }  // namespace

@@ -34,12 +34,11 @@ class MasterTest : public test::ChannelTest {
 // it (a copy killed while writing) is replaced rather than passed over.
 TEST_F(MasterTest, ANumberedWriteKeepsTheNumberGivenAndNeverGoesBack) {
   ASSERT_EQ(init(), 1);
-  state.staged = test::sample_record(3);
-  ASSERT_EQ(master_write_numbered(state, 3), 1) << message();
+  ASSERT_EQ(master_write_numbered(state, 3, test::sample_record(3)), 1) << message();
   EXPECT_FALSE(test::exists(record_path("000001")));
   EXPECT_EQ(published(), 3);
   for (int32_t stale : {3, 2}) {
-    EXPECT_EQ(master_write_numbered(state, stale), 0);
+    EXPECT_EQ(master_write_numbered(state, stale, test::sample_record(99)), 0);
     EXPECT_EQ(message(), "Write: record " + std::to_string(stale) + " is not above the published count 3.");
   }
   TradeRecord kept = test::sample_record(3);
@@ -49,8 +48,7 @@ TEST_F(MasterTest, ANumberedWriteKeepsTheNumberGivenAndNeverGoesBack) {
   state.counter.close();  // killed
   ASSERT_EQ(init(), 1);
   EXPECT_EQ(published(), 3);
-  state.staged = test::sample_record(6);
-  ASSERT_EQ(master_write_numbered(state, 6), 1) << message();
+  ASSERT_EQ(master_write_numbered(state, 6, test::sample_record(6)), 1) << message();
   TradeRecord whole = test::sample_record(6);
   EXPECT_EQ(std::memcmp(test::read_bytes(record_path("000006")).data(), &whole, 80), 0);
   EXPECT_EQ(published(), 6);

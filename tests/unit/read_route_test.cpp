@@ -1,7 +1,7 @@
 // Read opens the record named for the number after the cursor and lists the
-// master directory only when that file holds no complete record. Its search
-// (load_after_cursor) must find what the listing alone (load_next_record)
-// finds in every case; these cases hold the two to it.
+// master directory only when that file holds no complete record. Its rule
+// (load_record_after) must find what the listing alone
+// (load_record_by_listing) finds in every case; these cases hold the two to it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,8 +10,9 @@
 #include <memory>
 #include <string>
 
-#include "direct_read.h"
+#include "follower.h"
 #include "master.h"
+#include "record_files.h"
 #include "support/allocation_count.h"
 #include "support/channel_fixture.h"
 #include "support/test_support.h"
@@ -72,7 +73,7 @@ class RouteTest : public test::ChannelTest, public ::testing::WithParamInterface
     start(follower, cursor);
     Found found = {};
     Path path;
-    found.next = load_after_cursor(follower, count, found.number, path);
+    found.next = load_record_after(follower.paths, cursor, count, follower.received, found.number, path);
     found.path = path.c_str();
     found.received = follower.received;
     return found;
@@ -84,7 +85,7 @@ class RouteTest : public test::ChannelTest, public ::testing::WithParamInterface
     FollowerState follower;
     start(follower, cursor);
     found.received = test::sample_record(99);
-    found.next = load_next_record(follower.paths, cursor, count, found.received, found.number, path);
+    found.next = load_record_by_listing(follower.paths, cursor, count, found.received, found.number, path);
     found.path = path.c_str();
     return found;
   }
@@ -220,7 +221,7 @@ TEST_F(DirectReadTest, ConsecutiveRecordsArriveWithoutListingTheDirectory) {
               EXPECT_EQ(follower.error.code, 0);
               int32_t number = 0;
               Path path;
-              EXPECT_EQ(load_next_record(follower.paths, 0, 3, follower.received, number, path),
+              EXPECT_EQ(load_record_by_listing(follower.paths, 0, 3, follower.received, number, path),
                         NextRecord::cannot_list);
             }),
             0);
@@ -239,7 +240,7 @@ TEST_F(DirectReadTest, NeitherTheIdlePollNorTheDirectRouteAllocates) {
 
   int32_t number = 0;
   Path path;
-  ASSERT_EQ(load_next_record(follower.paths, 0, 3, follower.received, number, path),
+  ASSERT_EQ(load_record_by_listing(follower.paths, 0, 3, follower.received, number, path),
             NextRecord::loaded);
   EXPECT_GT(test::allocation_count(), before);
 }

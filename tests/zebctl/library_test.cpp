@@ -92,7 +92,7 @@ TEST_F(ZebctlLibraryTest, FollowPrintsCommitsAndResumesAfterItsCursor) {
 
   test::CommandResult next = zebctl({"follow", root, "copier", master, "--count", "1", "--json"});
   ASSERT_EQ(next.status, 0) << next.err;
-  EXPECT_EQ(next.out, zebctl::record_json(3, test::sample_record(3), record_path("000003")) + "\n");
+  EXPECT_EQ(next.out, tools::record_json(3, test::sample_record(3), record_path("000003")) + "\n");
   EXPECT_EQ(test::read_text(index_path("copier")), "3");
 }
 

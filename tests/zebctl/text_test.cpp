@@ -11,7 +11,7 @@
 #include "record_text.h"
 #include "support/sample_record.h"
 
-namespace zebctl {
+namespace tools {
 namespace {
 
 using nlohmann::json;
@@ -100,4 +100,4 @@ TEST(ZebctlRecordText, ASymbolIsNeverReadPastItsArea) {
 }
 
 }  // namespace
-}  // namespace zebctl
+}  // namespace tools

@@ -27,7 +27,7 @@ const std::vector<BridgeOption> kBridgeOptions = {
 namespace {
 
 // The option's value, else its environment variable's, else empty.
-std::string setting(const zebctl::Arguments& args, const std::string& option,
+std::string setting(const tools::Arguments& args, const std::string& option,
                     const std::function<const char*(const char*)>& getenv) {
   auto given = args.values.find(option);
   if (given != args.values.end()) return given->second;
@@ -51,33 +51,33 @@ std::string domain_problem(const std::string& domain) {
 
 BridgeConfig parse_config(const std::vector<std::string>& args,
                           const std::function<const char*(const char*)>& getenv) {
-  if (args.empty()) zebctl::bad_usage("a mode is needed: out or in");
+  if (args.empty()) tools::bad_usage("a mode is needed: out or in");
   BridgeConfig config;
   if (args[0] == "in")
     config.mode = Mode::in;
   else if (args[0] != "out")
-    zebctl::bad_usage("unknown mode \"" + args[0] + "\": out or in");
+    tools::bad_usage("unknown mode \"" + args[0] + "\": out or in");
 
-  zebctl::CommandSyntax syntax{{"ROOT", "MASTER"}, {}, {}};
+  tools::CommandSyntax syntax{{"ROOT", "MASTER"}, {}, {}};
   for (const BridgeOption& option : kBridgeOptions)
     (option.value != nullptr ? syntax.value_options : syntax.flags).push_back(option.name);
-  zebctl::Arguments parsed = zebctl::parse_arguments(syntax, {args.begin() + 1, args.end()});
+  tools::Arguments parsed = tools::parse_arguments(syntax, {args.begin() + 1, args.end()});
   config.root = parsed.positionals[0];
   config.master = parsed.positionals[1];
-  if (!parsed.has("--server")) zebctl::bad_usage("--server URL is needed");
+  if (!parsed.has("--server")) tools::bad_usage("--server URL is needed");
   config.servers = parsed.values.at("--server");
   config.channel = parsed.has("--channel") ? parsed.values.at("--channel") : channel_id_of_master(config.master);
   std::string problem = channel_id_problem(config.channel);
   if (!problem.empty())
-    zebctl::bad_usage(parsed.has("--channel") ? problem : problem + "; give one with --channel ID");
+    tools::bad_usage(parsed.has("--channel") ? problem : problem + "; give one with --channel ID");
   if (config.mode == Mode::in && parsed.has("--replicas"))
-    zebctl::bad_usage("--replicas is for the out bridge, which creates the stream");
-  config.replicas = zebctl::int_option(parsed, "--replicas", 1, 1);
-  if (config.replicas > 5) zebctl::bad_usage("--replicas is at most 5");
+    tools::bad_usage("--replicas is for the out bridge, which creates the stream");
+  config.replicas = tools::int_option(parsed, "--replicas", 1, 1);
+  if (config.replicas > 5) tools::bad_usage("--replicas is at most 5");
   config.domain = setting(parsed, "--domain", getenv);
   problem = domain_problem(config.domain);
-  if (!problem.empty()) zebctl::bad_usage(problem);
-  config.status_interval_s = zebctl::int_option(parsed, "--status-interval", 60, 1);
+  if (!problem.empty()) tools::bad_usage(problem);
+  config.status_interval_s = tools::int_option(parsed, "--status-interval", 60, 1);
   config.json = parsed.has("--json");
 
   Credentials& c = config.credentials;
@@ -89,10 +89,10 @@ BridgeConfig parse_config(const std::vector<std::string>& args,
   c.tls_cert = setting(parsed, "--tls-cert", getenv);
   c.tls_key = setting(parsed, "--tls-key", getenv);
   c.tls = parsed.has("--tls") || !c.tls_ca.empty() || !c.tls_cert.empty();
-  if (c.user.empty() != c.password.empty()) zebctl::bad_usage("a user needs a password, and a password a user");
+  if (c.user.empty() != c.password.empty()) tools::bad_usage("a user needs a password, and a password a user");
   if (!c.token.empty() + !c.user.empty() + !c.creds_file.empty() > 1)
-    zebctl::bad_usage("give one of a user and password, a token or a credentials file");
-  if (c.tls_cert.empty() != c.tls_key.empty()) zebctl::bad_usage("--tls-cert and --tls-key go together");
+    tools::bad_usage("give one of a user and password, a token or a credentials file");
+  if (c.tls_cert.empty() != c.tls_key.empty()) tools::bad_usage("--tls-cert and --tls-key go together");
   return config;
 }
 

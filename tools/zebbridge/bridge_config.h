@@ -46,7 +46,7 @@ struct BridgeConfig {
 
 // Reads the command line (the words after the program's name) and, for what
 // it leaves out, the environment through `getenv`. Bad usage throws
-// zebctl::Failure with status 2.
+// tools::Failure with status 2.
 BridgeConfig parse_config(const std::vector<std::string>& args,
                           const std::function<const char*(const char*)>& getenv);
 

@@ -16,14 +16,14 @@ const char kDescription[] =
     "far channel exactly once, in order, under the number it has at the source. The two bridges may start in "
     "any order, and each reconnects to the server for as long as it runs.";
 
-const std::vector<zebctl::DocEntry> kModes = {
+const std::vector<tools::DocEntry> kModes = {
     {"out", "on the master's machine: follows the channel as bridge-ID and publishes each record to the stream "
             "ZEB_ID (which it creates when missing), committing the record once the server stored it"},
     {"in", "on a far machine: the master of the local copy ROOT/MASTER, writing each record under its number "
            "at the source; followers there read the copy with the follower library"},
 };
 
-const std::vector<zebctl::DocEntry> kExitStatuses = {
+const std::vector<tools::DocEntry> kExitStatuses = {
     {"0", "SIGINT or SIGTERM ended the bridge (on Windows: Ctrl-C, Ctrl-Break, closing the console, logoff or "
           "shutdown)"},
     {"1", "it could not run (the local Init failed, for instance; the message says why)"},
@@ -31,7 +31,7 @@ const std::vector<zebctl::DocEntry> kExitStatuses = {
     {"3", "it refused to go on, because going on would lose or duplicate records"},
 };
 
-const std::vector<zebctl::DocEntry> kExamples = {
+const std::vector<tools::DocEntry> kExamples = {
     {"On the master's machine, carry the channel of master Alpha to the server:",
      "zebbridge out /srv/channels Alpha --server nats://nats.example:4222"},
     {"On a far machine, keep a copy of it that local followers read:",
@@ -42,8 +42,8 @@ const std::vector<zebctl::DocEntry> kExamples = {
 };
 
 // "--server URL", and its help with the environment variable that stands in.
-std::vector<zebctl::DocEntry> option_entries() {
-  std::vector<zebctl::DocEntry> entries;
+std::vector<tools::DocEntry> option_entries() {
+  std::vector<tools::DocEntry> entries;
   for (const BridgeOption& option : kBridgeOptions) {
     std::string heading = option.name;
     if (option.value != nullptr) heading += std::string(" ") + option.value;
@@ -59,15 +59,15 @@ std::vector<zebctl::DocEntry> option_entries() {
 std::string usage() {
   std::string text = "usage: " + kSynopsis[0] + "\n";
   for (size_t i = 1; i < kSynopsis.size(); ++i) text += "       " + kSynopsis[i] + "\n";
-  text += "\n" + zebctl::wrapped(kDescription) + "\n" + zebctl::help_table(kModes);
-  text += "\noptions:\n" + zebctl::help_table(option_entries());
-  text += "\nexit status:\n" + zebctl::help_table(kExitStatuses) + "\nexamples:\n";
-  for (const zebctl::DocEntry& example : kExamples) text += "  " + example.text + "\n";
+  text += "\n" + tools::wrapped(kDescription) + "\n" + tools::help_table(kModes);
+  text += "\noptions:\n" + tools::help_table(option_entries());
+  text += "\nexit status:\n" + tools::help_table(kExitStatuses) + "\nexamples:\n";
+  for (const tools::DocEntry& example : kExamples) text += "  " + example.text + "\n";
   return text;
 }
 
-zebctl::ManPage manual() {
-  zebctl::ManPage page;
+tools::ManPage manual() {
+  tools::ManPage page;
   page.program = "zebbridge";
   page.summary = "carry a zeb channel across machines over NATS JetStream";
   page.synopsis = kSynopsis;
@@ -80,7 +80,7 @@ zebctl::ManPage manual() {
   return page;
 }
 
-zebctl::Completion completion() {
+tools::Completion completion() {
   std::vector<std::string> options;
   for (const BridgeOption& option : kBridgeOptions) options.push_back(option.name);
   options.push_back("--help");

@@ -10,7 +10,7 @@ namespace zebbridge {
 // completion, made from the option table that parse_config reads and the
 // description, exit statuses and examples kept here.
 std::string usage();
-zebctl::ManPage manual();
-zebctl::Completion completion();
+tools::ManPage manual();
+tools::Completion completion();
 
 }  // namespace zebbridge

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "json_text.h"
+#include "nats_link.h"
 
 namespace zebbridge {
 
@@ -38,10 +39,10 @@ void Report::event(const char* name, const std::string& message, const std::vect
 std::string Report::compose_line(const char* name, const std::string& message, const std::vector<Field>& fields) const {
   std::string line;
   if (config_.json) {
-    line = "{\"event\":" + zebctl::json_string(name) + ",\"mode\":" + zebctl::json_string(config_.mode_name()) +
-           ",\"channel\":" + zebctl::json_string(config_.channel);
+    line = "{\"event\":" + tools::json_string(name) + ",\"mode\":" + tools::json_string(config_.mode_name()) +
+           ",\"channel\":" + tools::json_string(config_.channel);
     for (const Field& field : fields)
-      line += "," + zebctl::json_string(field.key) + ":" + (field.is_number ? field.text : zebctl::json_string(field.text));
+      line += "," + tools::json_string(field.key) + ":" + (field.is_number ? field.text : tools::json_string(field.text));
     line += "}";
   } else {
     line = std::string("zebbridge ") + config_.mode_name() + ": " + message;
@@ -70,6 +71,13 @@ void Report::final_line(const char* event_name, const std::string& message) {
   if (config_.json) event(event_name, message, {text("message", message)});
   std::fflush(stdout);
   std::fprintf(stderr, "zebbridge: %s\n", without_secrets(message, config_.credentials).c_str());
+}
+
+bool note_connection(NatsLink& link, Report& report) {
+  if (link.take_disconnected()) report.event("disconnected", "disconnected from the server; reconnecting");
+  if (!link.take_connected()) return false;
+  report.event("connected", "connected to the server");
+  return true;
 }
 
 }  // namespace zebbridge

@@ -10,6 +10,8 @@
 
 namespace zebbridge {
 
+class NatsLink;
+
 // `text` with every password and token shown as "***", also one inside a URL.
 std::string without_secrets(std::string text, const Credentials& credentials);
 
@@ -59,5 +61,9 @@ class Report {
   std::string repeated_error_;
   std::chrono::steady_clock::time_point next_status_;
 };
+
+// Reports the connection going and coming back, as the link saw it since the
+// last call; true when it came (back).
+bool note_connection(NatsLink& link, Report& report);
 
 }  // namespace zebbridge

@@ -1,11 +1,13 @@
 #include <chrono>
-#include <cstring>
 
+#include "backoff.h"
 #include "bridge.h"
 #include "command_line.h"
 #include "interrupt.h"
 #include "master.h"
+#include "nats_link.h"
 #include "position_file.h"
+#include "stored_record_check.h"
 
 namespace zebbridge {
 
@@ -22,15 +24,15 @@ class InBridge {
 
   void start() {
     if (!zeb::master_init(master_, config_.root.c_str(), config_.master.c_str()))
-      zebctl::fail(master_.error.message);
+      tools::fail(zeb::master_error(master_).message);
     std::string where = config_.root + "/" + config_.master;
-    switch (read_position(master_.paths, position_)) {
+    switch (read_position(zeb::master_paths(master_), position_)) {
       case PositionRead::unreadable:
-        zebctl::fail("cannot read the bridge position in " + std::string(master_.paths.master_dir()));
+        tools::fail("cannot read the bridge position in " + std::string(zeb::master_paths(master_).master_dir()));
       case PositionRead::missing:
-        if (master_.counter.read() > 0)
-          refuse(where + " holds records that did not come from channel " + config_.channel +
-                 " (its count is " + std::to_string(master_.counter.read()) + "): copy into a channel of its own");
+        if (zeb::master_published(master_) > 0)
+          refuse(where + " holds records that did not come from channel " + config_.channel + " (its count is " +
+                 std::to_string(zeb::master_published(master_)) + "): copy into a channel of its own");
         position_ = {config_.channel, 0};
         save_position();
         break;
@@ -48,7 +50,7 @@ class InBridge {
   }
 
   void run() {
-    while (!zebctl::interrupted()) {
+    while (!tools::interrupted()) {
       // A consumer does not outlive its connection for sure; a new one
       // starts from the saved position.
       if (note_connection(link_, report_)) link_.unsubscribe();
@@ -59,12 +61,12 @@ class InBridge {
       }
       StoredRecord next;
       Outcome got = link_.next(200, next);
-      if (got.kind == Outcome::not_found) {
+      if (got.kind == Outcome::timed_out) {
         if (consumer_lost()) link_.unsubscribe();
         continue;
       }
       last_heard_ = Clock::now();
-      if (got.kind == Outcome::wrong_sequence) refuse(got.error);
+      if (got.kind == Outcome::not_a_record) refuse(got.error);
       if (got.kind == Outcome::failed) {
         report_.error(got.error);
         link_.unsubscribe();
@@ -137,22 +139,21 @@ class InBridge {
     StoredRecord copied;
     Outcome found = link_.record_at(position_.sequence, copied);
     if (found.kind == Outcome::not_found) return true;
-    if (found.kind == Outcome::wrong_sequence) refuse(found.error + ": " + kNotTheSource);
+    if (found.kind == Outcome::not_a_record) refuse(found.error + ": " + kNotTheSource);
     if (found.kind == Outcome::failed) {
       report_.error(found.error);
       return false;
     }
-    return check_stored_record(master_.paths, config_, copied, kNotTheSource, report_);
+    return check_stored_record(zeb::master_paths(master_), config_, copied, kNotTheSource, report_);
   }
 
   // Writes the record unless the channel has it, then saves the position;
   // false when SIGINT or SIGTERM came first.
   bool copy(const StoredRecord& next) {
-    if (next.number > master_.counter.read()) {
-      std::memcpy(&master_.staged, &next.record, sizeof next.record);
-      while (!zeb::master_write_numbered(master_, next.number)) {
-        report_.error(master_.error.message);
-        if (zebctl::interrupted()) return false;
+    if (next.number > zeb::master_published(master_)) {
+      while (!zeb::master_write_numbered(master_, next.number, next.record)) {
+        report_.error(zeb::master_error(master_).message);
+        if (tools::interrupted()) return false;
         backoff_.wait();
       }
     }
@@ -163,9 +164,9 @@ class InBridge {
   // A position that cannot be saved is tried again: it bounds what a restart
   // reads again, and a stale one could take a retention gap for granted.
   bool save_position() {
-    while (!write_position(master_.paths, position_)) {
-      report_.error("cannot save the bridge position in " + std::string(master_.paths.master_dir()));
-      if (zebctl::interrupted()) return false;
+    while (!write_position(zeb::master_paths(master_), position_)) {
+      report_.error("cannot save the bridge position in " + std::string(zeb::master_paths(master_).master_dir()));
+      if (tools::interrupted()) return false;
       backoff_.wait();
     }
     return true;

@@ -9,13 +9,14 @@
 #include "bridge_docs.h"
 #include "command_line.h"
 #include "interrupt.h"
+#include "nats_link.h"
 #include "zeb/version.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   // The build makes the manual page and the completion script this way.
   if (args.size() == 3 && args[0] == "--generate")
-    return zebctl::generate_doc(args[1], args[2], zebbridge::manual(), zebbridge::completion());
+    return tools::generate_doc(args[1], args[2], zebbridge::manual(), zebbridge::completion());
   for (const std::string& arg : args) {
     if (arg == "--help" || arg == "-h") {
       std::fputs(zebbridge::usage().c_str(), stdout);
@@ -29,12 +30,12 @@ int main(int argc, char** argv) {
   zebbridge::BridgeConfig config;
   try {
     config = zebbridge::parse_config(args, [](const char* name) { return std::getenv(name); });
-  } catch (const zebctl::Failure& failure) {
+  } catch (const tools::Failure& failure) {
     std::fprintf(stderr, "zebbridge: %s (see zebbridge --help)\n", failure.message.c_str());
     return failure.status;
   }
 
-  zebctl::stop_on_interrupt();
+  tools::stop_on_interrupt();
   zebbridge::NatsClientLibrary client;
   zebbridge::Report report(config);
   try {
@@ -42,11 +43,11 @@ int main(int argc, char** argv) {
                                                      : zebbridge::run_in(config, report);
     report.event("stopped", "stopped");
     return status;
-  } catch (const zebctl::Failure& failure) {
+  } catch (const tools::Failure& failure) {
     report.final_line(failure.status == zebbridge::kRefused ? "refused" : "error", failure.message);
     return failure.status;
   } catch (const std::exception& error) {
     report.final_line("error", error.what());
-    return zebctl::kFailed;
+    return tools::kFailed;
   }
 }

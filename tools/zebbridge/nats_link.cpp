@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "command_line.h"
-#include "listing.h"
+#include "number_text.h"
 
 namespace zebbridge {
 
@@ -35,7 +35,7 @@ std::string describe(const std::string& what, natsStatus status, jsErrCode code 
 }
 
 void check_option(natsStatus status, const char* what) {
-  if (status != NATS_OK) zebctl::fail(describe(what, status));
+  if (status != NATS_OK) tools::fail(describe(what, status));
 }
 
 // Reconnects back off from 50 ms to the bound, so a server that is down a
@@ -69,9 +69,9 @@ std::string message_id(const std::string& channel, int32_t number) {
 // sequence and what is wrong when it is none.
 Outcome read_record_message(natsMsg* message, const BridgeConfig& config, StoredRecord& found) {
   auto wrong = [&](const std::string& what) {
-    return Outcome{Outcome::wrong_sequence, "sequence " + std::to_string(found.sequence) + " of stream " +
-                                                config.stream() + " is not a record of channel " + config.channel +
-                                                ": " + what};
+    return Outcome{Outcome::not_a_record, "sequence " + std::to_string(found.sequence) + " of stream " +
+                                              config.stream() + " is not a record of channel " + config.channel +
+                                              ": " + what};
   };
   const char* number_text = nullptr;
   const char* id = nullptr;
@@ -95,7 +95,7 @@ std::string stream_description(const std::string& master) {
 NatsLink::NatsLink(const BridgeConfig& config) : config_(config) {
   check_option(natsOptions_Create(&options_), "cannot set up the NATS client");
   std::vector<std::string> urls = split_servers(config.servers);
-  if (urls.empty()) zebctl::bad_usage("--server names no URL");
+  if (urls.empty()) tools::bad_usage("--server names no URL");
   std::vector<const char*> url_texts;
   for (const std::string& url : urls) url_texts.push_back(url.c_str());
   check_option(natsOptions_SetServers(options_, url_texts.data(), static_cast<int>(url_texts.size())),
@@ -146,7 +146,7 @@ void NatsLink::connect() {
     // Then the client keeps trying in the background.
     check_option(natsOptions_SetRetryOnFailedConnect(options_, true, on_connected, this), "cannot set reconnects");
     status = natsConnection_Connect(&connection_, options_);
-    if (status != NATS_OK && status != NATS_NOT_YET_CONNECTED) zebctl::fail(describe("cannot connect", status));
+    if (status != NATS_OK && status != NATS_NOT_YET_CONNECTED) tools::fail(describe("cannot connect", status));
   }
   if (status == NATS_OK) connected_ = true;
   jsOptions js_options;
@@ -292,7 +292,7 @@ Outcome NatsLink::publish(int32_t number, const zeb::TradeRecord& record, uint64
   status = js_PublishMsg(&ack, js_, message, &options, &code);
   natsMsg_Destroy(message);
   if (status != NATS_OK) {
-    if (code == JSStreamWrongLastSequenceErr) return {Outcome::wrong_sequence, describe("publish", status, code)};
+    if (code == JSStreamWrongLastSequenceErr) return {Outcome::unexpected_last, describe("publish", status, code)};
     return {Outcome::failed, describe("cannot publish record " + number_text, status, code)};
   }
   sequence = ack->Sequence;
@@ -339,7 +339,7 @@ void NatsLink::unsubscribe() {
 Outcome NatsLink::next(int timeout_ms, StoredRecord& next) {
   natsMsg* message = nullptr;
   natsStatus status = natsSubscription_NextMsg(&message, subscription_, timeout_ms);
-  if (status == NATS_TIMEOUT) return {Outcome::not_found, ""};
+  if (status == NATS_TIMEOUT) return {Outcome::timed_out, ""};
   if (status != NATS_OK) return {Outcome::failed, describe("the subscription broke off", status)};
   jsMsgMetaData* meta = nullptr;
   status = natsMsg_GetMetaData(&meta, message);

@@ -13,10 +13,18 @@
 namespace zebbridge {
 
 // How a call to the server went. `failed` covers everything that may clear
-// by itself (no connection, a timeout, a server without JetStream yet): the
-// caller tries again later. `error` says what happened.
+// by itself (no connection, an answer that did not come in time, a server
+// without JetStream yet): the caller tries again later. `error` says what
+// happened.
 struct Outcome {
-  enum Kind { ok, not_found, wrong_sequence, failed } kind;
+  enum Kind {
+    ok,
+    not_found,        // the stream, or the message asked for, is not there
+    timed_out,        // next(): no message came within the wait
+    unexpected_last,  // publish(): the subject's last message is not the one expected
+    not_a_record,     // the message is no record of this channel
+    failed
+  } kind;
   std::string error;
   bool is_ok() const { return kind == ok; }
 };
@@ -53,7 +61,7 @@ struct NatsClientLibrary {
 // fail and are tried again by the bridge.
 class NatsLink {
  public:
-  // Throws zebctl::Failure when the options cannot be applied (a TLS file
+  // Throws tools::Failure when the options cannot be applied (a TLS file
   // that does not load); an unreachable server is not a failure.
   explicit NatsLink(const BridgeConfig& config);
   ~NatsLink();
@@ -68,13 +76,16 @@ class NatsLink {
   // Creates the channel's stream: file storage, a duplicate window of ten
   // minutes, the configured replicas.
   Outcome create_stream(StreamFacts& facts);
-  // The stream's newest record; not_found when it holds none.
+  // The stream's newest record; not_found when it holds none, not_a_record
+  // when its newest message is none (`error` says why).
   Outcome last_record(StoredRecord& found);
-  // The record at a stream sequence; not_found when the stream lacks it.
+  // The record at a stream sequence; not_found when the stream lacks it,
+  // not_a_record as above.
   Outcome record_at(uint64_t sequence, StoredRecord& found);
   // Publishes record `number` as the subject's next message, which the
   // server stores only when the subject's last message is `expected_last`
-  // (0: no message yet) and no message with the same id came before.
+  // (0: no message yet; unexpected_last otherwise) and no message with the
+  // same id came before.
   Outcome publish(int32_t number, const zeb::TradeRecord& record, uint64_t expected_last, uint64_t& sequence,
                   bool& duplicate);
 
@@ -85,8 +96,8 @@ class NatsLink {
   void unsubscribe();
   bool subscribed() const { return subscription_ != nullptr; }
   // Waits up to `timeout_ms` for the next message: ok with `next` filled,
-  // not_found when none came, wrong_sequence when the message is no record
-  // of this channel (its `error` says why), failed when the subscription broke.
+  // timed_out when none came, not_a_record when the message is no record of
+  // this channel (its `error` says why), failed when the subscription broke.
   Outcome next(int timeout_ms, StoredRecord& next);
 
  private:

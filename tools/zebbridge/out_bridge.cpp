@@ -1,8 +1,11 @@
+#include "backoff.h"
 #include "bridge.h"
 #include "command_line.h"
 #include "follower.h"
-#include "shared_counter.h"
 #include "interrupt.h"
+#include "master.h"
+#include "nats_link.h"
+#include "stored_record_check.h"
 
 namespace zebbridge {
 
@@ -18,7 +21,7 @@ class OutBridge {
 
   void start() {
     if (!zeb::follower_init(follower_, config_.root.c_str(), config_.follower().c_str(), config_.master.c_str()))
-      zebctl::fail(follower_.error.message);
+      tools::fail(zeb::follower_error(follower_).message);
     claim_channel();
     report_.event("started",
                   "following " + config_.master + " under " + config_.root + " as " + config_.follower() +
@@ -29,7 +32,7 @@ class OutBridge {
 
   void run() {
     bool ready = false;
-    while (!zebctl::interrupted()) {
+    while (!tools::interrupted()) {
       note_connection(link_, report_);
       report_.tick();
       if (!ready) {
@@ -38,21 +41,21 @@ class OutBridge {
         continue;
       }
       if (!zeb::follower_read(follower_)) {
-        if (follower_.error.code == 0) {
+        if (zeb::follower_error(follower_).code == 0) {
           report_.set_lag(0);
-          zebctl::pause_between_polls();
+          tools::pause_between_polls();
         } else {
-          report_.error(follower_.error.message);
+          report_.error(zeb::follower_error(follower_).message);
           backoff_.wait();
         }
         continue;
       }
-      int32_t number = follower_.pending;
+      zeb::LoadedRecord loaded = zeb::follower_loaded(follower_);
       // A record the stream already holds was stored before a restart that
       // came before its Commit: it is committed, not sent again.
-      if (number > last_.number && !publish(number)) return;
-      if (!zeb::follower_commit(follower_)) report_.error(follower_.error.message);
-      report_.carried(follower_.counter.read() - number);
+      if (loaded.number > last_.number && !publish(loaded)) return;
+      if (!zeb::follower_commit(follower_)) report_.error(zeb::follower_error(follower_).message);
+      report_.carried(zeb::follower_published(follower_) - loaded.number);
     }
   }
 
@@ -62,10 +65,15 @@ class OutBridge {
   // another machine is caught by the stream itself (publish below).
   void claim_channel() {
     std::string name = "zebbridge_" + config_.channel;
-    if (!claim_.open(name.c_str(), follower_.paths.master_dir()))
-      zebctl::fail("cannot open " + name + ": " + claim_.error_text());
-    if (claim_.claim(nullptr) != zeb::SharedCounter::Claim::taken)
-      refuse("another out bridge of channel " + config_.channel + " is running on this machine");
+    switch (claim_.take(name.c_str(), zeb::follower_paths(follower_))) {
+      case zeb::NamedClaim::taken:
+        return;
+      case zeb::NamedClaim::held_elsewhere:
+        refuse("another out bridge of channel " + config_.channel + " is running on this machine");
+      case zeb::NamedClaim::open_failed:
+      case zeb::NamedClaim::failed:
+        tools::fail("cannot open " + name + ": " + claim_.error_text());
+    }
   }
 
   // Makes sure the channel's stream exists and is this channel's, and learns
@@ -81,7 +89,7 @@ class OutBridge {
     check_stream_is_ours(facts);
     StoredRecord last;
     Outcome looked = link_.last_record(last);
-    if (looked.kind == Outcome::wrong_sequence) refuse(looked.error);
+    if (looked.kind == Outcome::not_a_record) refuse(looked.error);
     if (looked.kind == Outcome::failed) {
       report_.error(looked.error);
       return false;
@@ -91,7 +99,7 @@ class OutBridge {
     // last one must be the channel's: a channel started anew numbers from 1
     // again, and its records would be taken for stored ones and never sent.
     if (last_.number > 0 &&
-        !check_stored_record(follower_.paths, config_, last_,
+        !check_stored_record(zeb::follower_paths(follower_), config_, last_,
                              "the channel was started anew or is not the stream's; carry it under a channel id "
                              "of its own with --channel",
                              report_))
@@ -125,12 +133,13 @@ class OutBridge {
   // SIGTERM came first. A publish whose answer was lost is sent again: the
   // server recognises it by its message id, or, after the duplicate window,
   // the stream's last message shows it was stored.
-  bool publish(int32_t number) {
+  bool publish(const zeb::LoadedRecord& loaded) {
+    int32_t number = loaded.number;
     bool sent_before = false;
-    while (!zebctl::interrupted()) {
+    while (!tools::interrupted()) {
       uint64_t sequence = 0;
       bool duplicate = false;
-      Outcome sent = link_.publish(number, follower_.received, last_.sequence, sequence, duplicate);
+      Outcome sent = link_.publish(number, loaded.record, last_.sequence, sequence, duplicate);
       if (sent.is_ok()) {
         // Only a publish of ours that was sent before may already be stored.
         if (duplicate && !sent_before) refuse_second_bridge(number);
@@ -140,7 +149,7 @@ class OutBridge {
         backoff_.reset();
         return true;
       }
-      if (sent.kind == Outcome::wrong_sequence) {
+      if (sent.kind == Outcome::unexpected_last) {
         if (!sent_before) refuse_second_bridge(number);
         StoredRecord stored;
         Outcome looked = link_.last_record(stored);
@@ -163,7 +172,7 @@ class OutBridge {
   Report& report_;
   NatsLink link_;
   zeb::FollowerState follower_;
-  zeb::SharedCounter claim_;  // held only for its claim on the channel id
+  zeb::MachineClaim claim_;  // on the channel id
   StoredRecord last_;         // the newest record the stream holds, as far as known
   Backoff backoff_;
 };

@@ -3,8 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "conflict_retry.h"
-#include "platform/platform.h"
+#include "file_calls.h"
 
 namespace zebbridge {
 
@@ -17,11 +16,10 @@ constexpr const char* kPositionTempName = "bridge.position.new";
 
 PositionRead read_position(const zeb::ChannelPaths& paths, Position& position) {
   zeb::Path path = paths.entry(kPositionName);
-  if (!zeb::platform::path_exists(path.c_str())) return PositionRead::missing;
+  if (!zeb::path_exists(path.c_str())) return PositionRead::missing;
   char text[256] = {};
   size_t got = 0;
-  if (zeb::retry_conflicts([&] { return zeb::platform::read_file(path.c_str(), text, sizeof text - 1, &got); }) !=
-      zeb::platform::FileResult::ok)
+  if (zeb::read_file_retried(path.c_str(), text, sizeof text - 1, &got) != zeb::FileResult::ok)
     return PositionRead::unreadable;
   text[got] = '\0';
   const char* space = std::strchr(text, ' ');
@@ -38,10 +36,7 @@ bool write_position(const zeb::ChannelPaths& paths, const Position& position) {
   zeb::Path path = paths.entry(kPositionName);
   zeb::Path temp = paths.entry(kPositionTempName);
   std::string text = position.channel + " " + std::to_string(position.sequence) + "\n";
-  return zeb::retry_conflicts([&] { return zeb::platform::write_file(temp.c_str(), text.data(), text.size()); }) ==
-             zeb::platform::FileResult::ok &&
-         zeb::retry_conflicts([&] { return zeb::platform::replace_file(temp.c_str(), path.c_str()); }) ==
-             zeb::platform::FileResult::ok;
+  return zeb::replace_file_contents(path.c_str(), temp.c_str(), text.data(), text.size()) == zeb::Replaced::done;
 }
 
 }  // namespace zebbridge

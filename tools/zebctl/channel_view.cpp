@@ -4,6 +4,7 @@
 
 #include "channel_names.h"
 #include "command_line.h"
+#include "file_calls.h"
 #include "index_file.h"
 #include "listing.h"
 #include "local_os.h"
@@ -27,7 +28,7 @@ void refuse_unless(bool passed, const zeb::ErrorState& error) {
   const std::string prefix = "Init: ";
   std::string message = error.message;
   if (message.compare(0, prefix.size(), prefix) == 0) message.erase(0, prefix.size());
-  bad_usage(message);
+  tools::bad_usage(message);
 }
 
 }  // namespace
@@ -43,23 +44,16 @@ Channel existing_channel(const std::string& root, const std::string& master) {
   check_name(master, "master name");
   Channel channel;
   refuse_unless(channel.set(error, root.c_str(), master.c_str(), master.c_str()), error);
-  if (!zeb::platform::path_exists(root.c_str())) fail("root directory not found: " + readable(root));
-  if (!zeb::platform::path_exists(channel.master_dir()))
-    fail("no channel of master " + readable(master) + " under " + readable(root) + ": " +
-         readable(channel.master_dir()) + " not found");
-  if (!channel.name_counter_as_stored(error)) fail(error.message);
+  if (!zeb::path_exists(root.c_str())) tools::fail("root directory not found: " + tools::readable(root));
+  if (!zeb::path_exists(channel.master_dir()))
+    tools::fail("no channel of master " + tools::readable(master) + " under " + tools::readable(root) + ": " +
+                tools::readable(channel.master_dir()) + " not found");
+  if (!channel.name_counter_as_stored(error)) tools::fail(error.message);
   return channel;
 }
 
 int32_t master_index(const Channel& channel) {
   return zeb::read_index(channel.index(channel.master()).c_str()).value;
-}
-
-Published published_count(const Channel& channel) {
-  int32_t live = 0;
-  zeb::platform::Peek peek = zeb::platform::counter_peek(channel.counter_name(), &live);
-  if (peek == zeb::platform::Peek::live) return {true, live, false};
-  return {false, master_index(channel), peek == zeb::platform::Peek::denied};
 }
 
 namespace {
@@ -84,7 +78,7 @@ NumberHolds stronger(NumberHolds a, NumberHolds b) {
 DiskRecords disk_records(const Channel& channel) {
   std::vector<zeb::RecordEntry> entries;
   if (!zeb::list_records(channel.master_dir(), 0, INT32_MAX, entries))
-    fail("could not list " + readable(channel.master_dir()));
+    tools::fail("could not list " + tools::readable(channel.master_dir()));
   DiskRecords records;
   for (const zeb::RecordEntry& entry : entries) {
     NumberHolds holds = what_entry_holds(channel, entry.name);

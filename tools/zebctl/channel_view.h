@@ -18,17 +18,6 @@ void check_name(const std::string& name, const char* role);
 // is there: a missing root or master directory is a failure naming it.
 Channel existing_channel(const std::string& root, const std::string& master);
 
-// The count followers act on: the live shared counter when some process
-// holds it, otherwise the master index, which a follower starting now would
-// seed the counter with. Nothing is created, held, seeded or written to
-// learn it. `denied`: the counter is there, but this user may not read it.
-struct Published {
-  bool live;
-  int32_t count;
-  bool denied;
-};
-Published published_count(const Channel& channel);
-
 int32_t master_index(const Channel& channel);
 
 // What each record number on disk holds, as Read meets it: a whole record,

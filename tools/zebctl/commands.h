@@ -10,8 +10,8 @@ struct Command {
   const char* name;
   const char* summary;
   const char* help;
-  CommandSyntax syntax;
-  int (*run)(const Arguments& args);
+  tools::CommandSyntax syntax;
+  int (*run)(const tools::Arguments& args);
 };
 
 extern const Command kStatusCommand;

@@ -52,9 +52,10 @@ zeb::TradeRecord received(const zebfollower_api& follower) {
   return record;
 }
 
-// The library keeps the number of the record it loaded to itself; the same
-// rule that picked it, applied from the cursor, names it and its file (0 and
-// no file in the unlikely case that the file is gone by now).
+// The library keeps the number of the record it loaded to itself; Read's own
+// rule, applied from the cursor, names it and its file: the file named for
+// the next number, at the same cost at any channel size (0 and no file in the
+// unlikely case that the record is gone by now).
 struct Loaded {
   int32_t number = 0;
   std::string file;
@@ -63,38 +64,39 @@ Loaded loaded_entry(const Channel& channel, int32_t cursor) {
   zeb::TradeRecord record;
   Loaded loaded;
   zeb::Path path;
-  zeb::NextRecord next = zeb::load_next_record(channel, cursor, INT32_MAX, record, loaded.number, path);
+  zeb::NextRecord next = zeb::load_record_after(channel, cursor, INT32_MAX, record, loaded.number, path);
   if (next != zeb::NextRecord::loaded) return {};
   loaded.file = path.c_str();
   return loaded;
 }
 
-int run_follow(const Arguments& args) {
+int run_follow(const tools::Arguments& args) {
   const std::string& name = args.positionals[1];
   Channel channel = existing_channel(args.positionals[0], args.positionals[2]);
   check_name(name, "follower name");
   if (name == channel.master())
-    bad_usage("follower name must differ from the master name: its cursor would overwrite the master index");
+    tools::bad_usage(
+        "follower name must differ from the master name: its cursor would overwrite the master index");
   bool json = args.has("--json");
-  int32_t limit = int_option(args, "--count", 0, 1);
+  int32_t limit = tools::int_option(args, "--count", 0, 1);
 
   FollowerLibrary library(ZEB_FOLLOWER_FILE);
   const zebfollower_api& follower = *library;
   if (follower.Init(channel.root(), name.c_str(), channel.master()) != 1)
-    fail(follower.ErrorMsg());
+    tools::fail(follower.ErrorMsg());
   zeb::Path index = channel.index(name.c_str());
   int32_t cursor = std::max(zeb::read_index(index.c_str()).value, 0);
 
-  stop_on_interrupt();
+  tools::stop_on_interrupt();
   std::string last_error;
-  for (int32_t printed = 0; !interrupted() && (limit == 0 || printed < limit);) {
+  for (int32_t printed = 0; !tools::interrupted() && (limit == 0 || printed < limit);) {
     if (follower.Read() != 1) {
       // Report a failing Read once, not on every poll.
       std::string error = follower.ErrorCode() != 0 ? follower.ErrorMsg() : "";
       if (!error.empty() && error != last_error) std::fprintf(stderr, "zebctl follow: %s\n", error.c_str());
       last_error = error;
       check_output_open();
-      pause_between_polls();
+      tools::pause_between_polls();
       continue;
     }
     last_error.clear();
@@ -104,11 +106,11 @@ int run_follow(const Arguments& args) {
     // command on a write error.
     print_record(loaded.number, record, json, loaded.file);
     if (follower.Commit() != 1)
-      fail(std::string(follower.ErrorMsg()) + " (the record is delivered again to " + name + ")");
+      tools::fail(std::string(follower.ErrorMsg()) + " (the record is delivered again to " + name + ")");
     cursor = zeb::read_index(index.c_str()).value;
     ++printed;
   }
-  return stop_status();
+  return tools::stop_status();
 }
 
 }  // namespace

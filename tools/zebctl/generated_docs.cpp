@@ -12,14 +12,14 @@ const std::vector<std::string> kDescription = {
     "that are not UTF-8, written as \\xNN.",
 };
 
-const std::vector<DocEntry> kExitStatuses = {
+const std::vector<tools::DocEntry> kExitStatuses = {
     {"0", "done"},
     {"1", "failed: a missing channel or record, a library call that failed, output that could not be written"},
     {"2", "called wrongly, numbers out of range included"},
     {"130", "Ctrl-C ended tail or follow"},
 };
 
-const std::vector<DocEntry> kExamples = {
+const std::vector<tools::DocEntry> kExamples = {
     {"Where the channel of master Alpha stands, and how far behind each follower is:",
      "zebctl status /srv/channels Alpha"},
     {"The newest record, as JSON:", "zebctl show /srv/channels Alpha latest --json"},
@@ -62,20 +62,20 @@ std::string overview(const std::vector<const Command*>& commands) {
   std::string text =
       "usage: zebctl COMMAND ARGUMENTS...   (zebctl COMMAND --help, or zebctl help\n"
       "       COMMAND, for each; zebctl --version for the version)\n\ncommands:\n";
-  std::vector<DocEntry> summaries;
+  std::vector<tools::DocEntry> summaries;
   for (const Command* command : commands) summaries.push_back({command->name, command->summary});
-  text += help_table(summaries);
-  for (const std::string& paragraph : kDescription) text += "\n" + wrapped(paragraph);
-  text += "\nexit status:\n" + help_table(kExitStatuses) + "\nexamples:\n";
-  for (const DocEntry& example : kExamples) text += "  " + example.text + "\n";
+  text += tools::help_table(summaries);
+  for (const std::string& paragraph : kDescription) text += "\n" + tools::wrapped(paragraph);
+  text += "\nexit status:\n" + tools::help_table(kExitStatuses) + "\nexamples:\n";
+  for (const tools::DocEntry& example : kExamples) text += "  " + example.text + "\n";
   return text;
 }
 
-ManPage manual(const std::vector<const Command*>& commands) {
-  ManPage page;
+tools::ManPage manual(const std::vector<const Command*>& commands) {
+  tools::ManPage page;
   page.program = "zebctl";
   page.summary = "an operator's view into a zeb channel";
-  DocSection section{"commands", {}, true};
+  tools::DocSection section{"commands", {}, true};
   for (const Command* command : commands) {
     page.synopsis.push_back(call_form(*command));
     section.entries.push_back({command->name, help_body(*command)});
@@ -89,8 +89,8 @@ ManPage manual(const std::vector<const Command*>& commands) {
   return page;
 }
 
-Completion completion(const std::vector<const Command*>& commands) {
-  Completion result{"zebctl", {}, {"--help", "--version"}, true};
+tools::Completion completion(const std::vector<const Command*>& commands) {
+  tools::Completion result{"zebctl", {}, {"--help", "--version"}, true};
   for (const Command* command : commands) {
     std::vector<std::string> options = command->syntax.value_options;
     options.insert(options.end(), command->syntax.flags.begin(), command->syntax.flags.end());

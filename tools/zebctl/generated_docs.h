@@ -12,7 +12,7 @@ namespace zebctl {
 // completion, all made from the commands' help texts and option tables and
 // the description, exit statuses and examples kept here.
 std::string overview(const std::vector<const Command*>& commands);
-ManPage manual(const std::vector<const Command*>& commands);
-Completion completion(const std::vector<const Command*>& commands);
+tools::ManPage manual(const std::vector<const Command*>& commands);
+tools::Completion completion(const std::vector<const Command*>& commands);
 
 }  // namespace zebctl

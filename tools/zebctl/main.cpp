@@ -26,7 +26,7 @@ const zebctl::Command* find_command(const std::string& name) {
 
 int run(const zebctl::Command& command, const std::vector<std::string>& args) {
   try {
-    zebctl::Arguments parsed = zebctl::parse_arguments(command.syntax, args);
+    tools::Arguments parsed = tools::parse_arguments(command.syntax, args);
     if (parsed.help) {
       std::fputs(command.help, stdout);
     } else {
@@ -35,16 +35,16 @@ int run(const zebctl::Command& command, const std::vector<std::string>& args) {
     }
     zebctl::finish_output();
     return 0;
-  } catch (const zebctl::Failure& failure) {
+  } catch (const tools::Failure& failure) {
     std::string hint =
-        failure.status == zebctl::kBadUsage ? std::string(" (see zebctl ") + command.name + " --help)" : "";
+        failure.status == tools::kBadUsage ? std::string(" (see zebctl ") + command.name + " --help)" : "";
     std::fflush(stdout);
     std::fprintf(stderr, "zebctl %s: %s%s\n", command.name, failure.message.c_str(), hint.c_str());
     return failure.status;
   } catch (const std::exception& error) {
     std::fflush(stdout);
     std::fprintf(stderr, "zebctl %s: %s\n", command.name, error.what());
-    return zebctl::kFailed;
+    return tools::kFailed;
   }
 }
 
@@ -53,12 +53,12 @@ int print(const std::string& text) {
   std::fputs(text.c_str(), stdout);
   if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
   std::fprintf(stderr, "zebctl: could not write to standard output\n");
-  return zebctl::kFailed;
+  return tools::kFailed;
 }
 
 int bad_call(const std::string& problem) {
   std::fprintf(stderr, "zebctl: %s (see zebctl --help)\n", problem.c_str());
-  return zebctl::kBadUsage;
+  return tools::kBadUsage;
 }
 
 }  // namespace
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
   if (name == "--version" && args.size() == 1) return print("zebctl " ZEB_VERSION_STRING "\n");
   // The build makes the manual page and the completion script this way.
   if (name == "--generate" && args.size() == 3)
-    return zebctl::generate_doc(args[1], args[2], zebctl::manual(kCommands), zebctl::completion(kCommands));
+    return tools::generate_doc(args[1], args[2], zebctl::manual(kCommands), zebctl::completion(kCommands));
   if (name == "help") {
     const zebctl::Command* command = find_command(args[1]);
     if (command == nullptr || args.size() > 2) return bad_call("help takes one command name");

@@ -15,7 +15,7 @@ namespace {
 [[noreturn]] void fail_writing() {
   std::string reason = errno != 0 ? std::strerror(errno) : "write error";
   std::clearerr(stdout);
-  fail("could not write to standard output: " + reason);
+  tools::fail("could not write to standard output: " + reason);
 }
 
 }  // namespace
@@ -28,11 +28,11 @@ void print_line(const std::string& line) {
 }
 
 void print_record(int32_t number, const zeb::TradeRecord& record, bool json, const std::string& file) {
-  print_line(json ? record_json(number, record, file) : record_line(number, record));
+  print_line(json ? tools::record_json(number, record, file) : tools::record_line(number, record));
 }
 
 void check_output_open() {
-  if (output_abandoned()) fail("standard output is closed: nothing printed now could be read");
+  if (output_abandoned()) tools::fail("standard output is closed: nothing printed now could be read");
 }
 
 void finish_output() {

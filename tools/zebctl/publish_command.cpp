@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <string>
 
-#include "channel_names.h"
 #include "channel_view.h"
 #include "commands.h"
-#include "platform/platform.h"
+#include "file_calls.h"
+#include "follower.h"
 #include "record_text.h"
 #include "trade_record.h"
 #include "zeb_library.h"
@@ -27,26 +27,28 @@ const char kHelp[] =
     "Only for channels without a running master: two masters on one channel take\n"
     "the same record numbers, so one would overwrite the other's records.\n";
 
-int run_publish(const Arguments& args) {
+int run_publish(const tools::Arguments& args) {
   const std::string& root = args.positionals[0];
   const std::string& master = args.positionals[1];
   check_name(master, "master name");
   std::string symbol = args.values.count("--symbol") ? args.values.at("--symbol") : "";
   if (symbol.size() >= zeb::kSymbolSize)
-    bad_usage("--symbol holds at most " + std::to_string(zeb::kSymbolSize - 1) + " characters, not " +
-              std::to_string(symbol.size()));
+    tools::bad_usage("--symbol holds at most " + std::to_string(zeb::kSymbolSize - 1) + " characters, not " +
+                     std::to_string(symbol.size()));
   // Every value is checked before anything is published.
-  int32_t cmd = int_option(args, "--cmd", 0), ticket = int_option(args, "--ticket", 0),
-          type = int_option(args, "--type", 0), time_local = int_option(args, "--time-local", 0),
-          time_server = int_option(args, "--time-server", 0);
-  double lot = double_option(args, "--lot", 0), open_price = double_option(args, "--open-price", 0),
-         sl = double_option(args, "--sl", 0), tp = double_option(args, "--tp", 0),
-         close_price = double_option(args, "--close-price", 0);
+  int32_t cmd = tools::int_option(args, "--cmd", 0), ticket = tools::int_option(args, "--ticket", 0),
+          type = tools::int_option(args, "--type", 0),
+          time_local = tools::int_option(args, "--time-local", 0),
+          time_server = tools::int_option(args, "--time-server", 0);
+  double lot = tools::double_option(args, "--lot", 0),
+         open_price = tools::double_option(args, "--open-price", 0),
+         sl = tools::double_option(args, "--sl", 0), tp = tools::double_option(args, "--tp", 0),
+         close_price = tools::double_option(args, "--close-price", 0);
   // Init would create a missing root; a mistyped one must not become a channel.
-  if (!zeb::platform::path_exists(root.c_str())) fail("root directory not found: " + readable(root));
+  if (!zeb::path_exists(root.c_str())) tools::fail("root directory not found: " + tools::readable(root));
 
   MasterLibrary lib(ZEB_MASTER_FILE);
-  if (lib->Init(root.c_str(), master.c_str()) != 1) fail(lib->ErrorMsg());
+  if (lib->Init(root.c_str(), master.c_str()) != 1) tools::fail(lib->ErrorMsg());
   lib->SetCmd(cmd);
   lib->SetTicket(ticket);
   lib->SetType(type);
@@ -58,12 +60,13 @@ int run_publish(const Arguments& args) {
   lib->SetClosePrice(close_price);
   lib->SetTimeLocal(time_local);
   lib->SetTimeServer(time_server);
-  if (lib->Write() != 1) fail(lib->ErrorMsg());
+  if (lib->Write() != 1) tools::fail(lib->ErrorMsg());
 
-  // After a Write, the master index holds the number it took.
+  // After a Write, the live count is the number it took: the master library
+  // in this process holds the counter.
   Channel channel = existing_channel(root, master);
-  int32_t number = master_index(channel);
-  std::printf("published record %d: %s\n", number, readable(channel.record(number).c_str()).c_str());
+  int32_t number = zeb::published_count(channel).count;
+  std::printf("published record %d: %s\n", number, tools::readable(channel.record(number).c_str()).c_str());
   return 0;
 }
 

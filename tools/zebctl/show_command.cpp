@@ -4,6 +4,7 @@
 
 #include "channel_view.h"
 #include "commands.h"
+#include "follower.h"
 #include "record_files.h"
 #include "record_text.h"
 
@@ -36,27 +37,27 @@ struct Found {
 std::string refusal(zeb::RecordLoad load, int32_t number, const std::string& path) {
   switch (load) {
     case zeb::RecordLoad::incomplete:
-      return "record " + std::to_string(number) + " is incomplete: " + readable(path) +
+      return "record " + std::to_string(number) + " is incomplete: " + tools::readable(path) +
              " holds fewer than 80 bytes (a failed Write left it; followers pass over it)";
     case zeb::RecordLoad::open_failed:
-      return "could not open record " + std::to_string(number) + ": " + readable(path);
+      return "could not open record " + std::to_string(number) + ": " + tools::readable(path);
     default:
-      return "could not read record " + std::to_string(number) + ": " + readable(path);
+      return "could not read record " + std::to_string(number) + ": " + tools::readable(path);
   }
 }
 
 Found find_record(const Channel& channel, const std::string& which) {
-  Published published = published_count(channel);
+  zeb::PublishedCount published = zeb::published_count(channel);
   int32_t up_to = published.live ? published.count : INT32_MAX;
   bool latest = which == "latest";
-  int32_t number = latest ? 0 : parse_int(which, "N", 1);
+  int32_t number = latest ? 0 : tools::parse_int(which, "N", 1);
   if (number > up_to)
-    fail("record " + which + " is not published yet (the live count is " + std::to_string(up_to) + ")");
+    tools::fail("record " + which + " is not published yet (the live count is " + std::to_string(up_to) + ")");
 
   std::vector<zeb::RecordEntry> entries;
   if (!zeb::list_records(channel.master_dir(), latest ? 0 : number - 1, latest ? up_to : number,
                          entries))
-    fail("could not list " + readable(channel.master_dir()));
+    tools::fail("could not list " + tools::readable(channel.master_dir()));
   // Newest first for "latest"; for N, every entry read as N ("7", "000007").
   std::string first_refusal;
   for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
@@ -65,20 +66,20 @@ Found find_record(const Channel& channel, const std::string& which) {
     if (load == zeb::RecordLoad::loaded) return found;
     if (first_refusal.empty()) first_refusal = refusal(load, entry->number, found.file);
   }
-  if (latest) fail("no complete record in " + readable(channel.master_dir()));
-  if (!first_refusal.empty()) fail(first_refusal);
-  fail("record " + std::to_string(number) + " not found in " + readable(channel.master_dir()));
+  if (latest) tools::fail("no complete record in " + tools::readable(channel.master_dir()));
+  if (!first_refusal.empty()) tools::fail(first_refusal);
+  tools::fail("record " + std::to_string(number) + " not found in " + tools::readable(channel.master_dir()));
 }
 
-int run_show(const Arguments& args) {
+int run_show(const tools::Arguments& args) {
   Channel channel = existing_channel(args.positionals[0], args.positionals[1]);
   Found found = find_record(channel, args.positionals[2]);
   if (args.has("--json")) {
-    std::printf("%s\n", record_json(found.number, found.record, found.file).c_str());
+    std::printf("%s\n", tools::record_json(found.number, found.record, found.file).c_str());
     return 0;
   }
-  std::printf("%-12s %d\n%-12s %s\n", "record", found.number, "file", readable(found.file).c_str());
-  for (const FieldText& field : record_fields(found.record))
+  std::printf("%-12s %d\n%-12s %s\n", "record", found.number, "file", tools::readable(found.file).c_str());
+  for (const tools::FieldText& field : tools::record_fields(found.record))
     std::printf("%-12s %s\n", field.name, field.text.c_str());
   return 0;
 }

@@ -7,6 +7,7 @@
 
 #include "channel_view.h"
 #include "commands.h"
+#include "follower.h"
 #include "json_text.h"
 #include "prometheus_text.h"
 #include "record_text.h"
@@ -82,7 +83,7 @@ std::string json_spans(const std::vector<Span>& spans) {
 // A snapshot of the channel, counter first: the files it covers are
 // complete before it is raised.
 struct Snapshot {
-  Published published;
+  zeb::PublishedCount published;
   int32_t index;
   DiskRecords records;
   std::vector<FollowerCursor> followers;
@@ -95,7 +96,7 @@ struct Snapshot {
 std::string counter_warning(const Channel& channel, const Snapshot& snapshot) {
   if (!snapshot.published.live || snapshot.published.count == snapshot.index) return "";
   std::string live = std::to_string(snapshot.published.count);
-  std::string name = readable(channel.counter_name());
+  std::string name = tools::readable(channel.counter_name());
   int32_t top = snapshot.records.numbers.empty() ? 0 : snapshot.records.numbers.back().number;
   if (snapshot.published.count > top)
     return "the live count " + live + " is above every record under this root: " + name +
@@ -105,17 +106,17 @@ std::string counter_warning(const Channel& channel, const Snapshot& snapshot) {
 }
 
 Snapshot take_snapshot(const Channel& channel) {
-  Snapshot snapshot{published_count(channel), master_index(channel), disk_records(channel),
+  Snapshot snapshot{zeb::published_count(channel), master_index(channel), disk_records(channel),
                     follower_cursors(channel), ""};
   snapshot.counter_warning = counter_warning(channel, snapshot);
   return snapshot;
 }
 
 void print_table(const Channel& channel, const Snapshot& snapshot) {
-  const Published& published = snapshot.published;
+  const zeb::PublishedCount& published = snapshot.published;
   const DiskRecords& records = snapshot.records;
-  std::string counter = readable(channel.counter_name());
-  std::printf("channel          %s\n", readable(channel.master_dir()).c_str());
+  std::string counter = tools::readable(channel.counter_name());
+  std::printf("channel          %s\n", tools::readable(channel.master_dir()).c_str());
   std::printf("master index     %d\n", snapshot.index);
   if (published.live)
     std::printf("published        %d (live counter %s)\n", published.count, counter.c_str());
@@ -151,26 +152,26 @@ void print_table(const Channel& channel, const Snapshot& snapshot) {
   if (snapshot.followers.empty()) return;
   size_t width = 8;
   for (const FollowerCursor& follower : snapshot.followers)
-    width = std::max(width, printable(follower.name).size());
+    width = std::max(width, tools::printable(follower.name).size());
   std::printf("  %-*s  %10s  %10s\n", static_cast<int>(width), "FOLLOWER", "CURSOR", "LAG");
   for (const FollowerCursor& follower : snapshot.followers) {
     int32_t stop = blocked_at(records, follower.cursor, published.count);
     std::string state = stop != 0 ? "  blocked at " + std::to_string(stop) : "";
     if (follower.cursor > published.count) state += "  ahead of the count: Read fails";
-    std::printf("  %-*s  %10d  %10lld%s\n", static_cast<int>(width), printable(follower.name).c_str(),
+    std::printf("  %-*s  %10d  %10lld%s\n", static_cast<int>(width), tools::printable(follower.name).c_str(),
                 follower.cursor, static_cast<long long>(published.count) - follower.cursor, state.c_str());
   }
 }
 
 void print_json(const Channel& channel, const Snapshot& snapshot) {
-  const Published& published = snapshot.published;
+  const zeb::PublishedCount& published = snapshot.published;
   const DiskRecords& records = snapshot.records;
   std::string json =
-      "{\"root\":" + json_string(channel.root()) + ",\"master\":" + json_string(channel.master()) +
+      "{\"root\":" + tools::json_string(channel.root()) + ",\"master\":" + tools::json_string(channel.master()) +
       ",\"master_index\":" + std::to_string(snapshot.index) + ",\"live\":" + (published.live ? "true" : "false") +
       ",\"published\":" + (published.live ? std::to_string(published.count) : "null") +
       ",\"counter_warning\":" +
-      (snapshot.counter_warning.empty() ? "null" : json_string(snapshot.counter_warning)) +
+      (snapshot.counter_warning.empty() ? "null" : tools::json_string(snapshot.counter_warning)) +
       ",\"records\":" + std::to_string(records.count) + ",\"highest\":" + std::to_string(records.highest) +
       ",\"short_files\":" + std::to_string(records.short_count) + ",\"short\":" + json_spans(records.short_files) +
       ",\"blocking_entries\":" + std::to_string(records.blocking_count) +
@@ -179,7 +180,7 @@ void print_json(const Channel& channel, const Snapshot& snapshot) {
   for (size_t i = 0; i < snapshot.followers.size(); ++i) {
     const FollowerCursor& follower = snapshot.followers[i];
     int32_t stop = blocked_at(records, follower.cursor, published.count);
-    json += std::string(i > 0 ? "," : "") + "{\"name\":" + json_string(follower.name) +
+    json += std::string(i > 0 ? "," : "") + "{\"name\":" + tools::json_string(follower.name) +
             ",\"cursor\":" + std::to_string(follower.cursor) +
             ",\"lag\":" + std::to_string(static_cast<long long>(published.count) - follower.cursor) +
             ",\"blocked_at\":" + (stop != 0 ? std::to_string(stop) : "null") +
@@ -189,10 +190,10 @@ void print_json(const Channel& channel, const Snapshot& snapshot) {
 }
 
 void print_prometheus(const Channel& channel, const Snapshot& snapshot) {
-  const Published& published = snapshot.published;
+  const zeb::PublishedCount& published = snapshot.published;
   const DiskRecords& records = snapshot.records;
-  PrometheusText out;
-  PrometheusText::Labels labels = {{"root", channel.root()}, {"master", channel.master()}};
+  tools::PrometheusText out;
+  tools::PrometheusText::Labels labels = {{"root", channel.root()}, {"master", channel.master()}};
   auto channel_gauge = [&](const char* name, const char* help, int64_t value) {
     out.family(name, "gauge", help);
     out.sample(labels, value);
@@ -229,7 +230,7 @@ void print_prometheus(const Channel& channel, const Snapshot& snapshot) {
   for (const FollowerGauge& gauge : gauges) {
     out.family(gauge.name, "gauge", gauge.help);
     for (const FollowerCursor& follower : snapshot.followers) {
-      PrometheusText::Labels follower_labels = labels;
+      tools::PrometheusText::Labels follower_labels = labels;
       follower_labels.push_back({"follower", follower.name});
       out.sample(follower_labels, gauge.value(follower, records, published.count));
     }
@@ -237,8 +238,8 @@ void print_prometheus(const Channel& channel, const Snapshot& snapshot) {
   std::fputs(out.text().c_str(), stdout);
 }
 
-int run_status(const Arguments& args) {
-  if (args.has("--json") && args.has("--prometheus")) bad_usage("--json and --prometheus exclude each other");
+int run_status(const tools::Arguments& args) {
+  if (args.has("--json") && args.has("--prometheus")) tools::bad_usage("--json and --prometheus exclude each other");
   Channel channel = existing_channel(args.positionals[0], args.positionals[1]);
   Snapshot snapshot = take_snapshot(channel);
   // A master's Write rewrites its index just before it raises the counter:

@@ -4,6 +4,7 @@
 
 #include "channel_view.h"
 #include "commands.h"
+#include "follower.h"
 #include "interrupt.h"
 #include "output.h"
 #include "record_files.h"
@@ -30,23 +31,24 @@ const char kHelp[] =
     "  --count K   stop after K records\n"
     "  --json      one JSON object per line, with the fields of zebctl show --json\n";
 
-int run_tail(const Arguments& args) {
+int run_tail(const tools::Arguments& args) {
   Channel channel = existing_channel(args.positionals[0], args.positionals[1]);
   bool json = args.has("--json");
-  int32_t limit = int_option(args, "--count", 0, 1);
-  int32_t cursor = args.has("--from") ? int_option(args, "--from", 1, 1) - 1 : published_count(channel).count;
-  stop_on_interrupt();
-  for (int32_t printed = 0; !interrupted() && (limit == 0 || printed < limit);) {
-    Published published = published_count(channel);
+  int32_t limit = tools::int_option(args, "--count", 0, 1);
+  int32_t cursor =
+      args.has("--from") ? tools::int_option(args, "--from", 1, 1) - 1 : zeb::published_count(channel).count;
+  tools::stop_on_interrupt();
+  for (int32_t printed = 0; !tools::interrupted() && (limit == 0 || printed < limit);) {
+    zeb::PublishedCount published = zeb::published_count(channel);
     if (published.count <= cursor) {
       check_output_open();
-      pause_between_polls();
+      tools::pause_between_polls();
       continue;
     }
     zeb::TradeRecord record;
     int32_t number = 0;
     zeb::Path path;
-    switch (zeb::load_next_record(channel, cursor, published.count, record, number, path)) {
+    switch (zeb::load_record_after(channel, cursor, published.count, record, number, path)) {
       case zeb::NextRecord::loaded:
         print_record(number, record, json, path.c_str());
         cursor = number;
@@ -60,14 +62,14 @@ int run_tail(const Arguments& args) {
       case zeb::NextRecord::read_failed:
         std::fprintf(stderr,
                      "zebctl tail: passing over record %d: could not read %s (followers stop there)\n",
-                     number, readable(path.c_str()).c_str());
+                     number, tools::readable(path.c_str()).c_str());
         cursor = number;
         break;
       case zeb::NextRecord::cannot_list:
-        fail("could not list " + readable(channel.master_dir()));
+        tools::fail("could not list " + tools::readable(channel.master_dir()));
     }
   }
-  return stop_status();
+  return tools::stop_status();
 }
 
 }  // namespace

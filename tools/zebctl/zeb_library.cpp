@@ -13,8 +13,8 @@ namespace {
 // not be loaded, else the export it lacks.
 void check_bound(const char* missing, const char* file_name) {
   if (missing == nullptr) return;
-  if (missing == file_name) fail("could not load " + std::string(file_name) + ": " + library_load_error());
-  fail(std::string(file_name) + " has no export " + missing);
+  if (missing == file_name) tools::fail("could not load " + std::string(file_name) + ": " + library_load_error());
+  tools::fail(std::string(file_name) + " has no export " + missing);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "listing.h"
+#include "number_text.h"
 
 namespace zeb {
 

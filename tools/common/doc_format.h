@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace zebctl {
+namespace tools {
 
 // What a tool's manual page and bash completion are made from: the same
 // texts and tables that its --help prints, so none of them drift.
@@ -67,4 +67,4 @@ std::string wrapped(const std::string& text, size_t indent = 0, size_t column = 
 // "  TAG  text" lines for --help, the texts in one column after the widest tag.
 std::string help_table(const std::vector<DocEntry>& entries);
 
-}  // namespace zebctl
+}  // namespace tools

@@ -5,7 +5,7 @@
 
 #include "json_text.h"
 
-namespace zebctl {
+namespace tools {
 
 namespace {
 
@@ -90,4 +90,4 @@ std::string record_json(int32_t number, const zeb::TradeRecord& record, const st
   return json + "\"}";
 }
 
-}  // namespace zebctl
+}  // namespace tools

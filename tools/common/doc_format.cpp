@@ -7,7 +7,7 @@
 
 #include "zeb/version.h"
 
-namespace zebctl {
+namespace tools {
 
 namespace {
 
@@ -235,4 +235,4 @@ int generate_doc(const std::string& what, const std::string& path, const ManPage
   return 1;
 }
 
-}  // namespace zebctl
+}  // namespace tools

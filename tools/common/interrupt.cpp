@@ -4,7 +4,7 @@
 #include <chrono>
 #include <thread>
 
-namespace zebctl {
+namespace tools {
 
 namespace {
 
@@ -31,4 +31,4 @@ void pause_between_polls() {
   std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-}  // namespace zebctl
+}  // namespace tools

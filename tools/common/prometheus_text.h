@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-namespace zebctl {
+namespace tools {
 
 // Prometheus' text format, as the textfile collectors of node_exporter and
 // windows_exporter read it: each metric family's HELP and TYPE lines, then
@@ -34,4 +34,4 @@ class PrometheusText {
 // is no part of valid UTF-8 becomes the code point of the same value.
 std::string prometheus_label_value(const std::string& text);
 
-}  // namespace zebctl
+}  // namespace tools

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-namespace zebctl {
+namespace tools {
 
 void fail(const std::string& message) {
   throw Failure{kFailed, message};
@@ -106,4 +106,4 @@ double double_option(const Arguments& args, const std::string& option, double fa
   return found == args.values.end() ? fallback : parse_double(found->second, option);
 }
 
-}  // namespace zebctl
+}  // namespace tools

@@ -6,9 +6,9 @@
 
 #include "trade_record.h"
 
-namespace zebctl {
+namespace tools {
 
-// One field of a record, named as zebctl prints it, in both output forms.
+// One field of a record, named as the tools print it, in both output forms.
 struct FieldText {
   const char* name;
   std::string text;  // for people: symbols with unprintable bytes escaped
@@ -33,4 +33,4 @@ std::string printable(const std::string& text);
 // The same for a name or path within a line: blanks and backslashes stay.
 std::string readable(const std::string& text);
 
-}  // namespace zebctl
+}  // namespace tools

@@ -2,7 +2,7 @@
 
 #include "json_text.h"
 
-namespace zebctl {
+namespace tools {
 
 void PrometheusText::family(const std::string& name, const char* type, const std::string& help) {
   name_ = name;
@@ -46,4 +46,4 @@ std::string prometheus_label_value(const std::string& text) {
   return out;
 }
 
-}  // namespace zebctl
+}  // namespace tools

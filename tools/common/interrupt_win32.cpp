@@ -4,7 +4,7 @@
 
 #include "interrupt.h"
 
-namespace zebctl {
+namespace tools {
 
 namespace {
 
@@ -49,4 +49,4 @@ void stop_on_interrupt() {
   ::SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
-}  // namespace zebctl
+}  // namespace tools

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace zebctl {
+namespace tools {
 
 // Commands that watch a channel run until Ctrl-C (or a plain kill; on
 // Windows also the console closing, the user logging off or the machine
@@ -21,4 +21,4 @@ int stop_status();
 // The pause between two polls of a channel that had nothing new.
 void pause_between_polls();
 
-}  // namespace zebctl
+}  // namespace tools

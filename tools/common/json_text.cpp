@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace zebctl {
+namespace tools {
 
 size_t utf8_sequence_length(const std::string& text, size_t i) {
   unsigned char lead = static_cast<unsigned char>(text[i]);
@@ -80,4 +80,4 @@ std::string json_double(double value) {
   return shortest_double(value);
 }
 
-}  // namespace zebctl
+}  // namespace tools

@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-namespace zebctl {
+namespace tools {
 
-// Exit statuses: a command that could not do its job, and one that was
-// called wrongly.
+// Exit statuses every tool shares: it could not do its job, or it was called
+// wrongly.
 constexpr int kFailed = 1;
 constexpr int kBadUsage = 2;
 
-// Ends a command: main prints "zebctl <command>: <message>" as one line and
-// exits with `status`.
+// Ends a tool's run: its main prints the message as one line naming the tool
+// and exits with `status`.
 struct Failure {
   int status;
   std::string message;
@@ -54,4 +54,4 @@ int32_t int_option(const Arguments& args, const std::string& option, int32_t fal
                    int32_t minimum = INT32_MIN);
 double double_option(const Arguments& args, const std::string& option, double fallback);
 
-}  // namespace zebctl
+}  // namespace tools

@@ -2,7 +2,7 @@
 
 #include "interrupt.h"
 
-namespace zebctl {
+namespace tools {
 
 namespace {
 
@@ -17,4 +17,4 @@ void stop_on_interrupt() {
   std::signal(SIGTERM, on_signal);
 }
 
-}  // namespace zebctl
+}  // namespace tools

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace zebctl {
+namespace tools {
 
 // Length of the well-formed UTF-8 sequence starting at text[i], or 0.
 size_t utf8_sequence_length(const std::string& text, size_t i);
@@ -23,4 +23,4 @@ std::string json_double(double value);
 // "-inf" for the rest).
 std::string shortest_double(double value);
 
-}  // namespace zebctl
+}  // namespace tools
