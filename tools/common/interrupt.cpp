@@ -1,5 +1,7 @@
 #include "interrupt.h"
 
+#include "platform/tool_os.h"
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -16,6 +18,10 @@ std::atomic<int> stop_requested{0};
 
 void request_stop(int signal) {
   stop_requested = signal;
+}
+
+void stop_on_interrupt() {
+  zeb::platform::call_on_stop_request(request_stop);
 }
 
 bool interrupted() {

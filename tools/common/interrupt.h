@@ -6,12 +6,13 @@ namespace tools {
 // Windows also the console closing, the user logging off or the machine
 // shutting down). The operating system's handler only raises a flag, so the
 // command stops between two records and never between acting on a record
-// and committing it. The handler is in interrupt_<os>.cpp.
+// and committing it.
 void stop_on_interrupt();
 bool interrupted();
 
 // Raises the flag; `signal` is the number stop_status reports. The
-// handlers call it, from a signal handler or from a thread of their own.
+// operating system's handler calls it, from a signal handler or from a
+// thread of its own.
 void request_stop(int signal);
 
 // How a watching command ends: 0 when it stopped by itself, 128 plus the

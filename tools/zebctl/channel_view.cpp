@@ -7,7 +7,7 @@
 #include "file_calls.h"
 #include "index_file.h"
 #include "listing.h"
-#include "local_os.h"
+#include "platform/tool_os.h"
 #include "record_files.h"
 #include "record_text.h"
 
@@ -59,10 +59,10 @@ int32_t master_index(const Channel& channel) {
 namespace {
 
 NumberHolds what_entry_holds(const Channel& channel, const std::string& name) {
-  EntryInfo info = entry_info(channel.entry(name.c_str()).c_str());
-  if (info.type == EntryType::other) return NumberHolds::blocking_entry;
+  zeb::platform::EntryInfo info = zeb::platform::entry_info(channel.entry(name.c_str()).c_str());
+  if (info.type == zeb::platform::EntryType::other) return NumberHolds::blocking_entry;
   // One that vanished since the listing holds nothing Read could use.
-  return info.type == EntryType::regular && info.size >= sizeof(zeb::TradeRecord) ? NumberHolds::record
+  return info.type == zeb::platform::EntryType::regular && info.size >= sizeof(zeb::TradeRecord) ? NumberHolds::record
                                                                                   : NumberHolds::short_file;
 }
 
@@ -129,7 +129,7 @@ std::vector<FollowerCursor> follower_cursors(const Channel& channel) {
     std::string owner = name;
     if (owner == channel.master() || owner.compare(0, prefix.size(), prefix) == 0) return;
     zeb::Path index = channel.index(name);
-    if (entry_info(index.c_str()).type != EntryType::regular) return;
+    if (zeb::platform::entry_info(index.c_str()).type != zeb::platform::EntryType::regular) return;
     followers.push_back({owner, zeb::read_index(index.c_str()).value});
   });
   std::sort(followers.begin(), followers.end(),

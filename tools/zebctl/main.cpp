@@ -7,7 +7,7 @@
 
 #include "commands.h"
 #include "generated_docs.h"
-#include "local_os.h"
+#include "platform/tool_os.h"
 #include "output.h"
 #include "zeb/version.h"
 
@@ -64,7 +64,7 @@ int bad_call(const std::string& problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  zebctl::report_broken_pipes();
+  zeb::platform::report_broken_pipes();
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string name = args.empty() ? "" : args[0];
   if (name == "--help" || name == "-h" || (name == "help" && args.size() == 1)) return print(zebctl::overview(kCommands));

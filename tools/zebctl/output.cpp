@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "command_line.h"
-#include "local_os.h"
+#include "platform/tool_os.h"
 #include "record_text.h"
 
 namespace zebctl {
@@ -32,7 +32,7 @@ void print_record(int32_t number, const zeb::TradeRecord& record, bool json, con
 }
 
 void check_output_open() {
-  if (output_abandoned()) tools::fail("standard output is closed: nothing printed now could be read");
+  if (zeb::platform::output_abandoned()) tools::fail("standard output is closed: nothing printed now could be read");
 }
 
 void finish_output() {

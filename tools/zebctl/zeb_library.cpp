@@ -3,7 +3,7 @@
 #include <string>
 
 #include "command_line.h"
-#include "local_os.h"
+#include "platform/tool_os.h"
 
 namespace zebctl {
 
@@ -13,7 +13,7 @@ namespace {
 // not be loaded, else the export it lacks.
 void check_bound(const char* missing, const char* file_name) {
   if (missing == nullptr) return;
-  if (missing == file_name) tools::fail("could not load " + std::string(file_name) + ": " + library_load_error());
+  if (missing == file_name) tools::fail("could not load " + std::string(file_name) + ": " + zeb::platform::library_load_error());
   tools::fail(std::string(file_name) + " has no export " + missing);
 }
 

@@ -1,4 +1,4 @@
-#include "local_os.h"
+#include "tool_os.h"
 
 #include <dlfcn.h>
 #include <poll.h>
@@ -6,7 +6,25 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace zebctl {
+#include <csignal>
+
+namespace zeb::platform {
+
+namespace {
+
+void (*stop_requested)(int) = nullptr;
+
+extern "C" void on_signal(int signal) {
+  stop_requested(signal);
+}
+
+}  // namespace
+
+void call_on_stop_request(void (*on_stop)(int signal)) {
+  stop_requested = on_stop;
+  std::signal(SIGINT, on_signal);
+  std::signal(SIGTERM, on_signal);
+}
 
 EntryInfo entry_info(const std::string& path) {
   struct stat info;
@@ -31,4 +49,4 @@ std::string library_load_error() {
   return reason != nullptr ? reason : "no reason given";
 }
 
-}  // namespace zebctl
+}  // namespace zeb::platform

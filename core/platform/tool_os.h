@@ -3,9 +3,18 @@
 #include <cstdint>
 #include <string>
 
-// The few operating-system services zebctl needs beyond the channel's own
-// platform layer; one implementation file per operating system.
-namespace zebctl {
+// The operating-system services the tools (zebctl, zebbridge, the demo) need
+// beyond the channel's own (platform.h); one implementation file per
+// operating system. The libraries never link them.
+namespace zeb::platform {
+
+// Has `on_stop` called with the signal's number when the user or the system
+// asks the program to stop: SIGINT or SIGTERM; on Windows also Ctrl-Break,
+// the console closing, the user logging off (unless the program runs as a
+// service) and shutdown, where the handler then holds the process for a few
+// seconds so it can finish what it is doing and return from main. `on_stop`
+// may run in a signal handler or on a thread of its own: it only sets a flag.
+void call_on_stop_request(void (*on_stop)(int signal));
 
 enum class EntryType { missing, regular, other };
 
@@ -19,7 +28,7 @@ struct EntryInfo {
 EntryInfo entry_info(const std::string& path);
 
 // A write to a pipe whose reader has gone fails with an error, which the
-// command reports and ends on with its failure status, instead of killing
+// program reports and ends on with its failure status, instead of killing
 // the process with a signal.
 void report_broken_pipes();
 
@@ -32,4 +41,4 @@ bool output_abandoned();
 // tells it.
 std::string library_load_error();
 
-}  // namespace zebctl
+}  // namespace zeb::platform
