@@ -41,6 +41,7 @@ class InBridge {
           refuse(where + " is a copy of channel " + position_.channel + ", not of " + config_.channel);
         break;
     }
+    report_.set_last_record(zeb::master_published(master_));
     report_.event("started",
                   "copying stream " + config_.stream() + " into " + where + " from sequence " +
                       std::to_string(position_.sequence + 1),
@@ -54,7 +55,6 @@ class InBridge {
       // A consumer does not outlive its connection for sure; a new one
       // starts from the saved position.
       if (note_connection(link_, report_)) link_.unsubscribe();
-      report_.tick();
       if (!link_.subscribed() && !subscribe()) {
         backoff_.wait();
         continue;
@@ -84,7 +84,7 @@ class InBridge {
       }
       first_since_subscribing_ = false;
       if (!copy(next)) return;
-      report_.carried(static_cast<int64_t>(next.pending));
+      report_.carried(next.number, static_cast<int64_t>(next.pending));
     }
   }
 
@@ -112,6 +112,7 @@ class InBridge {
     Outcome found = link_.stream(facts);
     if (!found.is_ok()) {
       report_.error(found.kind == Outcome::not_found ? "waiting for stream " + config_.stream() : found.error);
+      report_.waiting_on("stream " + config_.stream());
       return false;
     }
     if (facts.last_sequence < position_.sequence)
@@ -122,6 +123,7 @@ class InBridge {
     Outcome subscribed = link_.subscribe(position_.sequence + 1);
     if (!subscribed.is_ok()) {
       report_.error(subscribed.error);
+      report_.waiting_on("stream " + config_.stream());
       return false;
     }
     first_since_subscribing_ = true;
@@ -153,6 +155,7 @@ class InBridge {
     if (next.number > zeb::master_published(master_)) {
       while (!zeb::master_write_numbered(master_, next.number, next.record)) {
         report_.error(zeb::master_error(master_).message);
+        report_.waiting_on("the copy to take record " + std::to_string(next.number));
         if (tools::interrupted()) return false;
         backoff_.wait();
       }
@@ -166,6 +169,7 @@ class InBridge {
   bool save_position() {
     while (!write_position(zeb::master_paths(master_), position_)) {
       report_.error("cannot save the bridge position in " + std::string(zeb::master_paths(master_).master_dir()));
+      report_.waiting_on("the position to be saved");
       if (tools::interrupted()) return false;
       backoff_.wait();
     }
