@@ -83,6 +83,11 @@ class InBridge {
         continue;
       }
       first_since_subscribing_ = false;
+      if (!matches_the_copy(next)) {
+        link_.unsubscribe();
+        backoff_.wait();
+        continue;
+      }
       if (!copy(next)) return;
       report_.carried(next.number, static_cast<int64_t>(next.pending));
     }
@@ -119,7 +124,7 @@ class InBridge {
       refuse("stream " + config_.stream() + " ends at sequence " + std::to_string(facts.last_sequence) +
              ", but this copy holds it up to " + std::to_string(position_.sequence) + ": " + kNotTheSource);
     if (facts.first_sequence > position_.sequence + 1) refuse_gap(facts.first_sequence);
-    if (!stream_holds_the_copy()) return false;
+    if (!stream_holds_the_copy() || !copy_ends_within_the_stream()) return false;
     Outcome subscribed = link_.subscribe(position_.sequence + 1);
     if (!subscribed.is_ok()) {
       report_.error(subscribed.error);
@@ -140,13 +145,61 @@ class InBridge {
   bool stream_holds_the_copy() {
     StoredRecord copied;
     Outcome found = link_.record_at(position_.sequence, copied);
-    if (found.kind == Outcome::not_found) return true;
+    if (found.kind == Outcome::not_found) {
+      last_copied_ = position_.sequence == 0 ? 0 : kUnknown;
+      return true;
+    }
     if (found.kind == Outcome::not_a_record) refuse(found.error + ": " + kNotTheSource);
     if (found.kind == Outcome::failed) {
       report_.error(found.error);
       return false;
     }
-    return check_stored_record(zeb::master_paths(master_), config_, copied, kNotTheSource, report_);
+    if (!check_stored_record(zeb::master_paths(master_), config_, copied, kNotTheSource, report_)) return false;
+    last_copied_ = copied.number;
+    return true;
+  }
+
+  // The copy's master claim is held only while this bridge runs, so a
+  // master started on the copy meanwhile (zebctl publish --force) publishes
+  // there under numbers the source will use. The copy holds records past
+  // its saved position only when the stream does (written just before a
+  // crash, and compared as they come again); never past the stream's end.
+  // False when that cannot be known yet.
+  bool copy_ends_within_the_stream() {
+    int32_t count = zeb::master_published(master_);
+    if (position_.sequence == 0 || last_copied_ == kUnknown || count <= last_copied_) return true;
+    StoredRecord last;
+    Outcome found = link_.last_record(last);
+    if (found.kind == Outcome::not_a_record) refuse(found.error + ": " + kNotTheSource);
+    if (found.kind == Outcome::failed) {
+      report_.error(found.error);
+      return false;
+    }
+    if (found.is_ok() && last.number >= count) return true;
+    refuse(std::string(zeb::master_paths(master_).master_dir()) + " holds records up to " + std::to_string(count) +
+           ", but stream " + config_.stream() + " ends with record " + std::to_string(found.is_ok() ? last.number : 0) +
+           ": " + kPublishedHere);
+  }
+
+  // Records the copy holds already come again after a crash between a
+  // write and the save of the position, or after a reset of the position:
+  // each must be the copy's own record of its number. The first record
+  // above the copy's count must follow the last one the stream gave, or the
+  // copy holds records the stream does not. False when the copy cannot be
+  // read now.
+  bool matches_the_copy(const StoredRecord& next) {
+    int32_t count = zeb::master_published(master_);
+    if (next.number <= count) {
+      if (!check_stored_record(zeb::master_paths(master_), config_, next, kPublishedHere, report_)) return false;
+    } else if (last_copied_ != kUnknown && last_copied_ != count) {
+      std::string stream_goes = last_copied_ == 0 ? "starts with record " + std::to_string(next.number)
+                                                  : "goes from record " + std::to_string(last_copied_) + " to " +
+                                                        std::to_string(next.number);
+      refuse(std::string(zeb::master_paths(master_).master_dir()) + " holds records up to " + std::to_string(count) +
+             ", but stream " + config_.stream() + " " + stream_goes + ": " + kPublishedHere);
+    }
+    last_copied_ = next.number;
+    return true;
   }
 
   // Writes the record unless the channel has it, then saves the position;
@@ -184,8 +237,13 @@ class InBridge {
   using Clock = std::chrono::steady_clock;
   static constexpr std::chrono::seconds kSilenceChecked{3};
   static constexpr const char* kNotTheSource = "it is not the stream the copy was made from";
+  static constexpr const char* kPublishedHere =
+      "the copy holds records that did not come from the stream (published there while the in bridge was "
+      "stopped?)";
+  static constexpr int32_t kUnknown = -1;
 
   bool first_since_subscribing_ = false;  // no message taken from the consumer yet
+  int32_t last_copied_ = kUnknown;         // the number of the stream's record before the next
   Clock::time_point last_heard_;           // the last message, or the subscription
   Backoff backoff_;
 };
