@@ -100,14 +100,26 @@ class InBridge {
   }
 
   // A consumer can die with the server that held it while the connection
-  // goes on to another server of a cluster, and then nothing says so but
-  // silence. After a few seconds of it, the stream tells whether anything
-  // came that the consumer should have delivered.
+  // goes on to another server of a cluster, or with its stream when that is
+  // deleted, and then nothing says so but silence. After a second of it,
+  // the stream tells whether it is still there and whether anything came
+  // that the consumer should have delivered; subscribing again says what
+  // is wrong.
   bool consumer_lost() {
     if (Clock::now() - last_heard_ < kSilenceChecked) return false;
     last_heard_ = Clock::now();
     StreamFacts facts;
-    return link_.stream(facts).is_ok() && facts.last_sequence > position_.sequence;
+    Outcome found = link_.stream(facts);
+    return found.kind == Outcome::not_found || (found.is_ok() && facts.last_sequence != position_.sequence);
+  }
+
+  // What the bridge says while the stream is not on the server: before the
+  // first record it waits for the out bridge to make it; after, the stream
+  // it copies was deleted or lost with the server's store.
+  std::string stream_missing() const {
+    if (position_.sequence == 0) return "waiting for stream " + config_.stream();
+    return "stream " + config_.stream() + ", which this copy holds up to sequence " +
+           std::to_string(position_.sequence) + ", is not on the server: deleted, or lost with the server's store";
   }
 
   // Checks that the stream still holds what comes next, and subscribes from
@@ -116,7 +128,7 @@ class InBridge {
     StreamFacts facts;
     Outcome found = link_.stream(facts);
     if (!found.is_ok()) {
-      report_.error(found.kind == Outcome::not_found ? "waiting for stream " + config_.stream() : found.error);
+      report_.error(found.kind == Outcome::not_found ? stream_missing() : found.error);
       report_.waiting_on("stream " + config_.stream());
       return false;
     }
@@ -235,8 +247,10 @@ class InBridge {
   zeb::MasterState master_;
   Position position_;
   using Clock = std::chrono::steady_clock;
-  static constexpr std::chrono::seconds kSilenceChecked{3};
-  static constexpr const char* kNotTheSource = "it is not the stream the copy was made from";
+  static constexpr std::chrono::seconds kSilenceChecked{1};
+  static constexpr const char* kNotTheSource =
+      "it is not the stream the copy was made from (to go on from a new one, see \"Resuming a copy whose stream "
+      "is gone\" in the README)";
   static constexpr const char* kPublishedHere =
       "the copy holds records that did not come from the stream (published there while the in bridge was "
       "stopped?)";
