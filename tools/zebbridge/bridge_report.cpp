@@ -160,10 +160,12 @@ void Report::status(const Figures& figures) {
   std::string message = "carried " + std::to_string(figures.carried) + " records, lag " + std::to_string(figures.lag);
   if (!figures.connected) message += ", not connected to the server";
   if (!figures.waiting_on.empty()) message += ", waiting on " + figures.waiting_on;
-  message += ", error: " + (figures.error.empty() ? std::string("none") : figures.error);
   bool ever = !figures.last_error.empty();
   std::string ago = ever ? age_text(std::chrono::steady_clock::now() - figures.last_error_seen) + " ago" : "";
-  if (ever) message += figures.error.empty() ? " (the last " + ago + ": " + figures.last_error + ")" : " (" + ago + ")";
+  if (!figures.error.empty())
+    message += ", error " + ago + ": " + figures.error;
+  else
+    message += ever ? ", error: none (the last " + ago + ": " + figures.last_error + ")" : ", error: none";
   auto text_or_null = [](const char* key, const std::string& value) { return value.empty() ? null(key) : text(key, value); };
   event("status", message,
         {number("carried", figures.carried), number("lag", figures.lag), number("last_record", figures.last_record),
