@@ -17,7 +17,7 @@ namespace {
 // its number at the source. It reads the stream from the sequence after its
 // saved position, writes, then saves the position: after a crash between the
 // two, the record comes again and is passed over, as it is not above the
-// local count.
+// local count, once it is found to be the copy's own.
 class InBridge {
  public:
   InBridge(const BridgeConfig& config, Report& report) : config_(config), report_(report), link_(config) {}
