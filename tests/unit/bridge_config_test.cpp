@@ -64,6 +64,7 @@ TEST(BridgeConfig, BadCommandLinesAreRefusedWithTheReason) {
   EXPECT_NE(refusal(with({"--user", "u"})).find("password"), std::string::npos);
   EXPECT_NE(refusal(with({"--token", "t"}), {{"ZEB_NATS_CREDS", "/c"}}).find("one of"), std::string::npos);
   EXPECT_NE(refusal(with({"--tls-cert", "c"})).find("--tls-key"), std::string::npos);
+  EXPECT_NE(refusal(with({"--metrics-file", ""})).find("--metrics-file needs a file name"), std::string::npos);
 }
 
 TEST(BridgeConfig, CredentialsComeFromOptionsBeforeTheEnvironment) {

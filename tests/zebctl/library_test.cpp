@@ -83,6 +83,22 @@ TEST_F(ZebctlLibraryTest, PublishIsRefusedWhileAMasterRuns) {
   EXPECT_TRUE(test::exists(record_path("000003")));
 }
 
+// A copy that zebbridge in keeps is its master only while the bridge runs;
+// its numbers belong to the source, so publish keeps out unless forced.
+TEST_F(ZebctlLibraryTest, PublishIntoABridgesCopyNeedsForce) {
+  publish_up_to(2);
+  writer.counter.close();
+  test::write_text(master_dir() + "/bridge.position", "4d31 2\n");
+  test::CommandResult refused = zebctl({"publish", root, master, "--ticket", "7"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err.rfind("zebctl publish: " + master_dir() + " is a copy that zebbridge in keeps", 0), 0u)
+      << refused.err;
+  EXPECT_FALSE(test::exists(record_path("000003")));
+  test::CommandResult forced = zebctl({"publish", root, master, "--ticket", "7", "--force"});
+  EXPECT_EQ(forced.status, 0) << forced.err;
+  EXPECT_TRUE(test::exists(record_path("000003")));
+}
+
 TEST_F(ZebctlLibraryTest, FollowPrintsCommitsAndResumesAfterItsCursor) {
   publish_up_to(3);
   test::CommandResult first = zebctl({"follow", root, "copier", master, "--count", "2"});

@@ -120,7 +120,7 @@ TEST_F(ZebctlUsageTest, ZebbridgeManualPageAndCompletionAgree) {
     EXPECT_NE(complete(completion, "zebbridge out R M " + option).find(option), std::string::npos) << option;
     ++options;
   }
-  EXPECT_EQ(options, 14);
+  EXPECT_EQ(options, 15);
   EXPECT_EQ(complete(completion, "zebbridge o"), "out\n");
   EXPECT_EQ(complete(completion, "zebbridge in R M --tls-c"), "--tls-ca --tls-cert\n");
 }

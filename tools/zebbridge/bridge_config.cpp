@@ -14,6 +14,9 @@ const std::vector<BridgeOption> kBridgeOptions = {
     {"--replicas", "N", nullptr, "out only: copies of the stream it creates, 1 to 5 (default 1)"},
     {"--json", nullptr, nullptr, "events as one JSON object per line instead of text lines"},
     {"--status-interval", "S", nullptr, "seconds between status lines (default 60)"},
+    {"--metrics-file", "PATH", nullptr,
+     "rewrite this Prometheus text file at each status interval, for node_exporter's or windows_exporter's "
+     "textfile collector (a name ending in .prom)"},
     {"--user", "U", "ZEB_NATS_USER", "the user name; goes with --password"},
     {"--password", "P", "ZEB_NATS_PASSWORD", "the user's password"},
     {"--token", "T", "ZEB_NATS_TOKEN", "a token instead of a user"},
@@ -79,6 +82,10 @@ BridgeConfig parse_config(const std::vector<std::string>& args,
   if (!problem.empty()) tools::bad_usage(problem);
   config.status_interval_s = tools::int_option(parsed, "--status-interval", 60, 1);
   config.json = parsed.has("--json");
+  if (parsed.has("--metrics-file")) {
+    config.metrics_file = parsed.values.at("--metrics-file");
+    if (config.metrics_file.empty()) tools::bad_usage("--metrics-file needs a file name");
+  }
 
   Credentials& c = config.credentials;
   c.user = setting(parsed, "--user", getenv);

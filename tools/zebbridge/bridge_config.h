@@ -35,6 +35,7 @@ struct BridgeConfig {
   int replicas = 1;     // of a stream the out bridge creates
   bool json = false;
   int status_interval_s = 60;
+  std::string metrics_file;  // empty: none
   Credentials credentials;
 
   const char* mode_name() const { return mode == Mode::out ? "out" : "in"; }

@@ -39,6 +39,14 @@ const std::vector<tools::DocEntry> kExamples = {
     {"A copy on the master's own machine needs a master name of its own (master names are machine-wide), so "
      "its bridge gives the channel id, the master name Alpha in hex:",
      "zebbridge in /srv/copies Alpha-copy --server nats://127.0.0.1:4222 --channel 416c706861"},
+    {"A copy whose stream is gone goes on from a new stream that an out bridge fills from the channel's first "
+     "record under a new channel id (here alpha-2): point the copy's position at that id and the stream's start, "
+     "and the in bridge checks the records the copy holds against the new stream before it goes on:",
+     "printf 'alpha-2 0\\n' > /srv/channels/Alpha/bridge.position; zebbridge in /srv/channels Alpha --server "
+     "nats://nats.example:4222 --channel alpha-2"},
+    {"Watch the copy's lag with Prometheus, through node_exporter's textfile collector:",
+     "zebbridge in /srv/channels Alpha --server nats://nats.example:4222 --metrics-file "
+     "/var/lib/node_exporter/zebbridge_Alpha.prom"},
 };
 
 // "--server URL", and its help with the environment variable that stands in.

@@ -17,7 +17,7 @@ namespace {
 // its number at the source. It reads the stream from the sequence after its
 // saved position, writes, then saves the position: after a crash between the
 // two, the record comes again and is passed over, as it is not above the
-// local count.
+// local count, once it is found to be the copy's own.
 class InBridge {
  public:
   InBridge(const BridgeConfig& config, Report& report) : config_(config), report_(report), link_(config) {}
@@ -41,6 +41,7 @@ class InBridge {
           refuse(where + " is a copy of channel " + position_.channel + ", not of " + config_.channel);
         break;
     }
+    report_.set_last_record(zeb::master_published(master_));
     report_.event("started",
                   "copying stream " + config_.stream() + " into " + where + " from sequence " +
                       std::to_string(position_.sequence + 1),
@@ -54,7 +55,6 @@ class InBridge {
       // A consumer does not outlive its connection for sure; a new one
       // starts from the saved position.
       if (note_connection(link_, report_)) link_.unsubscribe();
-      report_.tick();
       if (!link_.subscribed() && !subscribe()) {
         backoff_.wait();
         continue;
@@ -83,8 +83,13 @@ class InBridge {
         continue;
       }
       first_since_subscribing_ = false;
+      if (!matches_the_copy(next)) {
+        link_.unsubscribe();
+        backoff_.wait();
+        continue;
+      }
       if (!copy(next)) return;
-      report_.carried(static_cast<int64_t>(next.pending));
+      report_.carried(next.number, static_cast<int64_t>(next.pending));
     }
   }
 
@@ -95,14 +100,26 @@ class InBridge {
   }
 
   // A consumer can die with the server that held it while the connection
-  // goes on to another server of a cluster, and then nothing says so but
-  // silence. After a few seconds of it, the stream tells whether anything
-  // came that the consumer should have delivered.
+  // goes on to another server of a cluster, or with its stream when that is
+  // deleted, and then nothing says so but silence. After a second of it,
+  // the stream tells whether it is still there and whether anything came
+  // that the consumer should have delivered; subscribing again says what
+  // is wrong.
   bool consumer_lost() {
     if (Clock::now() - last_heard_ < kSilenceChecked) return false;
     last_heard_ = Clock::now();
     StreamFacts facts;
-    return link_.stream(facts).is_ok() && facts.last_sequence > position_.sequence;
+    Outcome found = link_.stream(facts);
+    return found.kind == Outcome::not_found || (found.is_ok() && facts.last_sequence != position_.sequence);
+  }
+
+  // What the bridge says while the stream is not on the server: before the
+  // first record it waits for the out bridge to make it; after, the stream
+  // it copies was deleted or lost with the server's store.
+  std::string stream_missing() const {
+    if (position_.sequence == 0) return "waiting for stream " + config_.stream();
+    return "stream " + config_.stream() + ", which this copy holds up to sequence " +
+           std::to_string(position_.sequence) + ", is not on the server: deleted, or lost with the server's store";
   }
 
   // Checks that the stream still holds what comes next, and subscribes from
@@ -111,17 +128,19 @@ class InBridge {
     StreamFacts facts;
     Outcome found = link_.stream(facts);
     if (!found.is_ok()) {
-      report_.error(found.kind == Outcome::not_found ? "waiting for stream " + config_.stream() : found.error);
+      report_.error(found.kind == Outcome::not_found ? stream_missing() : found.error);
+      report_.waiting_on("stream " + config_.stream());
       return false;
     }
     if (facts.last_sequence < position_.sequence)
       refuse("stream " + config_.stream() + " ends at sequence " + std::to_string(facts.last_sequence) +
              ", but this copy holds it up to " + std::to_string(position_.sequence) + ": " + kNotTheSource);
     if (facts.first_sequence > position_.sequence + 1) refuse_gap(facts.first_sequence);
-    if (!stream_holds_the_copy()) return false;
+    if (!stream_holds_the_copy() || !copy_ends_within_the_stream()) return false;
     Outcome subscribed = link_.subscribe(position_.sequence + 1);
     if (!subscribed.is_ok()) {
       report_.error(subscribed.error);
+      report_.waiting_on("stream " + config_.stream());
       return false;
     }
     first_since_subscribing_ = true;
@@ -138,13 +157,61 @@ class InBridge {
   bool stream_holds_the_copy() {
     StoredRecord copied;
     Outcome found = link_.record_at(position_.sequence, copied);
-    if (found.kind == Outcome::not_found) return true;
+    if (found.kind == Outcome::not_found) {
+      last_copied_ = position_.sequence == 0 ? 0 : kUnknown;
+      return true;
+    }
     if (found.kind == Outcome::not_a_record) refuse(found.error + ": " + kNotTheSource);
     if (found.kind == Outcome::failed) {
       report_.error(found.error);
       return false;
     }
-    return check_stored_record(zeb::master_paths(master_), config_, copied, kNotTheSource, report_);
+    if (!check_stored_record(zeb::master_paths(master_), config_, copied, kNotTheSource, report_)) return false;
+    last_copied_ = copied.number;
+    return true;
+  }
+
+  // The copy's master claim is held only while this bridge runs, so a
+  // master started on the copy meanwhile (zebctl publish --force) publishes
+  // there under numbers the source will use. The copy holds records past
+  // its saved position only when the stream does (written just before a
+  // crash, and compared as they come again); never past the stream's end.
+  // False when that cannot be known yet.
+  bool copy_ends_within_the_stream() {
+    int32_t count = zeb::master_published(master_);
+    if (position_.sequence == 0 || last_copied_ == kUnknown || count <= last_copied_) return true;
+    StoredRecord last;
+    Outcome found = link_.last_record(last);
+    if (found.kind == Outcome::not_a_record) refuse(found.error + ": " + kNotTheSource);
+    if (found.kind == Outcome::failed) {
+      report_.error(found.error);
+      return false;
+    }
+    if (found.is_ok() && last.number >= count) return true;
+    refuse(std::string(zeb::master_paths(master_).master_dir()) + " holds records up to " + std::to_string(count) +
+           ", but stream " + config_.stream() + " ends with record " + std::to_string(found.is_ok() ? last.number : 0) +
+           ": " + kPublishedHere);
+  }
+
+  // Records the copy holds already come again after a crash between a
+  // write and the save of the position, or after a reset of the position:
+  // each must be the copy's own record of its number. The first record
+  // above the copy's count must follow the last one the stream gave, or the
+  // copy holds records the stream does not. False when the copy cannot be
+  // read now.
+  bool matches_the_copy(const StoredRecord& next) {
+    int32_t count = zeb::master_published(master_);
+    if (next.number <= count) {
+      if (!check_stored_record(zeb::master_paths(master_), config_, next, kPublishedHere, report_)) return false;
+    } else if (last_copied_ != kUnknown && last_copied_ != count) {
+      std::string stream_goes = last_copied_ == 0 ? "starts with record " + std::to_string(next.number)
+                                                  : "goes from record " + std::to_string(last_copied_) + " to " +
+                                                        std::to_string(next.number);
+      refuse(std::string(zeb::master_paths(master_).master_dir()) + " holds records up to " + std::to_string(count) +
+             ", but stream " + config_.stream() + " " + stream_goes + ": " + kPublishedHere);
+    }
+    last_copied_ = next.number;
+    return true;
   }
 
   // Writes the record unless the channel has it, then saves the position;
@@ -153,6 +220,7 @@ class InBridge {
     if (next.number > zeb::master_published(master_)) {
       while (!zeb::master_write_numbered(master_, next.number, next.record)) {
         report_.error(zeb::master_error(master_).message);
+        report_.waiting_on("the copy to take record " + std::to_string(next.number));
         if (tools::interrupted()) return false;
         backoff_.wait();
       }
@@ -166,6 +234,7 @@ class InBridge {
   bool save_position() {
     while (!write_position(zeb::master_paths(master_), position_)) {
       report_.error("cannot save the bridge position in " + std::string(zeb::master_paths(master_).master_dir()));
+      report_.waiting_on("the position to be saved");
       if (tools::interrupted()) return false;
       backoff_.wait();
     }
@@ -178,10 +247,17 @@ class InBridge {
   zeb::MasterState master_;
   Position position_;
   using Clock = std::chrono::steady_clock;
-  static constexpr std::chrono::seconds kSilenceChecked{3};
-  static constexpr const char* kNotTheSource = "it is not the stream the copy was made from";
+  static constexpr std::chrono::seconds kSilenceChecked{1};
+  static constexpr const char* kNotTheSource =
+      "it is not the stream the copy was made from (to go on from a new one, see \"Resuming a copy whose stream "
+      "is gone\" in the README)";
+  static constexpr const char* kPublishedHere =
+      "the copy holds records that did not come from the stream (published there while the in bridge was "
+      "stopped?)";
+  static constexpr int32_t kUnknown = -1;
 
   bool first_since_subscribing_ = false;  // no message taken from the consumer yet
+  int32_t last_copied_ = kUnknown;         // the number of the stream's record before the next
   Clock::time_point last_heard_;           // the last message, or the subscription
   Backoff backoff_;
 };

@@ -21,10 +21,14 @@ constexpr int64_t kRequestWaitMs = 3000;
 // The longest pause between two reconnect attempts.
 constexpr int64_t kMaxReconnectDelayMs = 2000;
 
+// The client keeps, per thread, the text of the last failure that gave one;
+// a later failure that gives none (a timeout, no responders) leaves it
+// there. So the text is this failure's only when it came with this status.
 std::string describe(const std::string& what, natsStatus status, jsErrCode code = static_cast<jsErrCode>(0)) {
   std::string text = what + ": " + natsStatus_GetText(status);
-  natsStatus ignored;
-  const char* detail = nats_GetLastError(&ignored);
+  natsStatus recorded = NATS_OK;
+  const char* detail = nats_GetLastError(&recorded);
+  if (recorded != status) detail = nullptr;
   // The client puts where in its source it noticed the error first: "(conn.c:1905): ".
   if (detail != nullptr && detail[0] == '(' && std::strstr(detail, "): ") != nullptr)
     detail = std::strstr(detail, "): ") + 3;

@@ -34,7 +34,6 @@ class OutBridge {
     bool ready = false;
     while (!tools::interrupted()) {
       note_connection(link_, report_);
-      report_.tick();
       if (!ready) {
         ready = find_stream_end();
         if (!ready) backoff_.wait();
@@ -42,10 +41,13 @@ class OutBridge {
       }
       if (!zeb::follower_read(follower_)) {
         if (zeb::follower_error(follower_).code == 0) {
+          // Nothing new: every record is in the stream.
+          report_.recovered();
           report_.set_lag(0);
           tools::pause_between_polls();
         } else {
           report_.error(zeb::follower_error(follower_).message);
+          report_.waiting_on("the channel to be readable");
           backoff_.wait();
         }
         continue;
@@ -55,7 +57,7 @@ class OutBridge {
       // came before its Commit: it is committed, not sent again.
       if (loaded.number > last_.number && !publish(loaded)) return;
       if (!zeb::follower_commit(follower_)) report_.error(zeb::follower_error(follower_).message);
-      report_.carried(zeb::follower_published(follower_) - loaded.number);
+      report_.carried(loaded.number, zeb::follower_published(follower_) - loaded.number);
     }
   }
 
@@ -84,6 +86,7 @@ class OutBridge {
     if (found.kind == Outcome::not_found) found = link_.create_stream(facts);
     if (!found.is_ok()) {
       report_.error(found.error);
+      report_.waiting_on("stream " + config_.stream());
       return false;
     }
     check_stream_is_ours(facts);
@@ -92,6 +95,7 @@ class OutBridge {
     if (looked.kind == Outcome::not_a_record) refuse(looked.error);
     if (looked.kind == Outcome::failed) {
       report_.error(looked.error);
+      report_.waiting_on("the stream's last record");
       return false;
     }
     last_ = looked.is_ok() ? last : StoredRecord();
@@ -105,6 +109,7 @@ class OutBridge {
                              report_))
       return false;
     report_.recovered();
+    report_.set_last_record(last_.number);
     backoff_.reset();
     report_.event("ready", "stream " + config_.stream() + " holds records up to " + std::to_string(last_.number),
                   {Report::text("stream", config_.stream()), Report::number("last_record", last_.number),
@@ -136,6 +141,7 @@ class OutBridge {
   bool publish(const zeb::LoadedRecord& loaded) {
     int32_t number = loaded.number;
     bool sent_before = false;
+    report_.waiting_on("the server to store record " + std::to_string(number));
     while (!tools::interrupted()) {
       uint64_t sequence = 0;
       bool duplicate = false;
@@ -161,6 +167,7 @@ class OutBridge {
         sent = looked;
       }
       report_.error(sent.error);
+      report_.set_lag(zeb::follower_published(follower_) - last_.number);
       sent_before = true;
       backoff_.wait();
       note_connection(link_, report_);

@@ -3,19 +3,19 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "copy_position.h"
 #include "file_calls.h"
 
 namespace zebbridge {
 
 namespace {
 
-constexpr const char* kPositionName = "bridge.position";
 constexpr const char* kPositionTempName = "bridge.position.new";
 
 }  // namespace
 
 PositionRead read_position(const zeb::ChannelPaths& paths, Position& position) {
-  zeb::Path path = paths.entry(kPositionName);
+  zeb::Path path = paths.entry(tools::kCopyPositionName);
   if (!zeb::path_exists(path.c_str())) return PositionRead::missing;
   char text[256] = {};
   size_t got = 0;
@@ -33,7 +33,7 @@ PositionRead read_position(const zeb::ChannelPaths& paths, Position& position) {
 }
 
 bool write_position(const zeb::ChannelPaths& paths, const Position& position) {
-  zeb::Path path = paths.entry(kPositionName);
+  zeb::Path path = paths.entry(tools::kCopyPositionName);
   zeb::Path temp = paths.entry(kPositionTempName);
   std::string text = position.channel + " " + std::to_string(position.sequence) + "\n";
   return zeb::replace_file_contents(path.c_str(), temp.c_str(), text.data(), text.size()) == zeb::Replaced::done;

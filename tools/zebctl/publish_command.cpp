@@ -4,6 +4,7 @@
 
 #include "channel_view.h"
 #include "commands.h"
+#include "copy_position.h"
 #include "file_calls.h"
 #include "follower.h"
 #include "record_text.h"
@@ -17,7 +18,7 @@ namespace {
 const char kHelp[] =
     "usage: zebctl publish ROOT MASTER [--cmd N] [--ticket N] [--type N] [--symbol S]\n"
     "           [--lot X] [--open-price X] [--sl X] [--tp X] [--close-price X]\n"
-    "           [--time-local N] [--time-server N]\n"
+    "           [--time-local N] [--time-server N] [--force]\n"
     "\n"
     "Publishes one record on MASTER's channel under ROOT through the master library,\n"
     "as a master trading program would: Init, the eleven setters, Write. Fields not\n"
@@ -25,7 +26,11 @@ const char kHelp[] =
     "must exist; the channel is created if it is new. For trials and scripts.\n"
     "\n"
     "Only for channels without a running master: two masters on one channel take\n"
-    "the same record numbers, so one would overwrite the other's records.\n";
+    "the same record numbers, so one would overwrite the other's records.\n"
+    "\n"
+    "  --force  publish also into a copy that zebbridge in keeps (its master\n"
+    "           directory holds bridge.position), whose numbers belong to the\n"
+    "           source channel: the bridge refuses to go on with such a copy\n";
 
 int run_publish(const tools::Arguments& args) {
   const std::string& root = args.positionals[0];
@@ -46,6 +51,14 @@ int run_publish(const tools::Arguments& args) {
          close_price = tools::double_option(args, "--close-price", 0);
   // Init would create a missing root; a mistyped one must not become a channel.
   if (!zeb::path_exists(root.c_str())) tools::fail("root directory not found: " + tools::readable(root));
+  // A copy's master claim is held only while its bridge runs.
+  zeb::ErrorState error;
+  zeb::ChannelPaths paths;
+  if (paths.set(error, root.c_str(), master.c_str(), master.c_str()) &&
+      zeb::path_exists(paths.entry(tools::kCopyPositionName).c_str()) && !args.has("--force"))
+    tools::fail(tools::readable(paths.master_dir()) + " is a copy that zebbridge in keeps (it holds " +
+                tools::kCopyPositionName + "): a record published there takes a number of the source channel, and " +
+                "the bridge refuses to go on; give --force to publish anyway");
 
   MasterLibrary lib(ZEB_MASTER_FILE);
   if (lib->Init(root.c_str(), master.c_str()) != 1) tools::fail(lib->ErrorMsg());
@@ -78,7 +91,7 @@ const Command kPublishCommand = {"publish",
                                  {{"ROOT", "MASTER"},
                                   {"--cmd", "--ticket", "--type", "--symbol", "--lot", "--open-price", "--sl",
                                    "--tp", "--close-price", "--time-local", "--time-server"},
-                                  {}},
+                                  {"--force"}},
                                  run_publish};
 
 }  // namespace zebctl
