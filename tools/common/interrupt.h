@@ -21,4 +21,10 @@ int stop_status();
 // The pause between two polls of a channel that had nothing new.
 void pause_between_polls();
 
+// Lets the calling thread's short pauses end about when asked, for a loop
+// that polls every few tens of microseconds while busy: Linux otherwise lets
+// each sleep run up to 50 µs longer, to wake fewer threads in all. Windows
+// sleeps whole ticks of its timer whatever is asked, and stays so.
+void sharpen_pauses();
+
 }  // namespace tools

@@ -1,3 +1,5 @@
+#include <sys/prctl.h>
+
 #include <csignal>
 
 #include "interrupt.h"
@@ -15,6 +17,11 @@ extern "C" void on_signal(int signal) {
 void stop_on_interrupt() {
   std::signal(SIGINT, on_signal);
   std::signal(SIGTERM, on_signal);
+}
+
+void sharpen_pauses() {
+  // One microsecond of slack instead of fifty.
+  ::prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
 }
 
 }  // namespace tools

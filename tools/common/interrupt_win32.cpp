@@ -49,4 +49,6 @@ void stop_on_interrupt() {
   ::SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
+void sharpen_pauses() {}
+
 }  // namespace tools
