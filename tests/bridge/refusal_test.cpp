@@ -155,6 +155,26 @@ TEST_F(RefusalTest, AnInBridgeRefusesWhenAPurgeTookRecordsItHadNotCopied) {
   terminate(out, "out");
 }
 
+// The in bridge saves its position once a burst is copied: a saved position
+// behind the records the copy holds is no gap when the stream has dropped
+// the messages in between since.
+TEST_F(RefusalTest, AnInBridgeWhosePositionLagsItsRecordsTakesNoDroppedMessageForAGap) {
+  NatsServer server("/dev/shm");
+  ASSERT_TRUE(server.start());
+  int out = 0;
+  ASSERT_NO_FATAL_FAILURE(carry_then_end_in(server.url(), 10, &out));
+  write_text(master_dir_b() + "/bridge.position", channel + " 4\n");
+  ASSERT_TRUE(purge_stream(server.url(), "ZEB_" + channel));
+  write_records(root_a, master_a, 5, 11);
+  ASSERT_TRUE(eventually([&] { return stream_state(server.url(), "ZEB_" + channel).last == 15; }, 30));
+
+  int in = start_bridge("in-again", in_args(server.url()));
+  ASSERT_TRUE(eventually([&] { return position_is(15); }, 30)) << read_text(log("in-again") + ".err");
+  terminate(in, "in-again");
+  terminate(out, "out");
+  expect_same_records(master_dir_a(), master_dir_b());
+}
+
 TEST_F(RefusalTest, BridgesRefuseAChannelIdThatIsNotTheirChannels) {
   NatsServer server("/dev/shm");
   ASSERT_TRUE(server.start());
