@@ -215,6 +215,8 @@ TEST_F(RefusalTest, BadUsageExitsTwoAndCreatesNothing) {
     CommandResult bad_domain = bridge({mode, root, master, "--server", url, "--domain", "hub.east"});
     EXPECT_EQ(bad_domain.status, 2) << bad_domain.err;
     EXPECT_NE(first_line(bad_domain.err).find("JetStream domain"), std::string::npos) << bad_domain.err;
+    CommandResult bad_server = bridge({mode, root, master, "--server", "nats://127.0.0.1:99999"});
+    EXPECT_EQ(bad_server.status, 2) << bad_server.err;
     CommandResult no_server = bridge({mode, root, master});
     EXPECT_EQ(no_server.status, 2) << no_server.err;
     EXPECT_EQ(no_server.err, "zebbridge: --server URL is needed (see zebbridge --help)\n");

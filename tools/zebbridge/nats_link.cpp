@@ -47,21 +47,6 @@ int64_t reconnect_delay(natsConnection*, int attempts, void*) {
   return std::min(delay, kMaxReconnectDelayMs);
 }
 
-std::vector<std::string> split_servers(const std::string& servers) {
-  std::vector<std::string> urls;
-  size_t start = 0;
-  while (start <= servers.size()) {
-    size_t comma = servers.find(',', start);
-    if (comma == std::string::npos) comma = servers.size();
-    std::string url = servers.substr(start, comma - start);
-    url.erase(0, url.find_first_not_of(' '));
-    url.erase(url.find_last_not_of(' ') + 1);
-    if (!url.empty()) urls.push_back(url);
-    start = comma + 1;
-  }
-  return urls;
-}
-
 std::string message_id(const std::string& channel, int32_t number) {
   return channel + ":" + std::to_string(number);
 }
@@ -95,10 +80,8 @@ std::string stream_description(const std::string& master) {
 
 NatsLink::NatsLink(const BridgeConfig& config) : config_(config) {
   check_option(natsOptions_Create(&options_), "cannot set up the NATS client");
-  std::vector<std::string> urls = split_servers(config.servers);
-  if (urls.empty()) tools::bad_usage("--server names no URL");
   std::vector<const char*> url_texts;
-  for (const std::string& url : urls) url_texts.push_back(url.c_str());
+  for (const std::string& url : config.servers) url_texts.push_back(url.c_str());
   check_option(natsOptions_SetServers(options_, url_texts.data(), static_cast<int>(url_texts.size())),
                "bad --server");
   std::string name = std::string("zebbridge ") + config.mode_name() + " " + config.channel;
