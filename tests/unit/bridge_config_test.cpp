@@ -107,6 +107,15 @@ TEST(BridgeConfig, NoPrintedTextShowsAPasswordOrToken) {
   EXPECT_EQ(without_secrets("nats://127.0.0.1:4222 (bob@home)", {}), "nats://127.0.0.1:4222 (bob@home)");
 }
 
+// One event, one line, whatever a root or a server's text holds.
+TEST(BridgeConfig, ATextEventIsOneLine) {
+  BridgeConfig config = parse({"out", "/r\noot", "M1", "--server", kUrl});
+  Report report(config);
+  testing::internal::CaptureStdout();
+  report.event("started", "under " + config.root + " \x1b[2J");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "zebbridge out: under /r\\x0Aoot \\x1B[2J\n");
+}
+
 class PositionFileTest : public zeb::test::ChannelTest {};
 
 TEST_F(PositionFileTest, APositionSurvivesARoundTripAndABadFileIsNotTakenForOne) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "json_text.h"
+#include "record_text.h"
 #include "nats_link.h"
 
 namespace zebbridge {
@@ -45,7 +46,9 @@ std::string Report::compose_line(const char* name, const std::string& message, c
       line += "," + tools::json_string(field.key) + ":" + (field.is_number ? field.text : tools::json_string(field.text));
     line += "}";
   } else {
-    line = std::string("zebbridge ") + config_.mode_name() + ": " + message;
+    // One event, one line: a line feed in a root or in a server's text
+    // shows escaped.
+    line = std::string("zebbridge ") + config_.mode_name() + ": " + tools::readable(message);
   }
   return line;
 }
