@@ -125,6 +125,25 @@ TEST_F(RefusalTest, BridgesRefuseToMixAChannelStartedAnewWithTheOldOne) {
   terminate(out, "out-anew");
 }
 
+// ... and a channel started anew under a running out bridge stops it with
+// the same refusal, before any new record goes past the old ones.
+TEST_F(RefusalTest, AnOutBridgeStopsWhenItsChannelIsStartedAnewUnderIt) {
+  NatsServer server("/dev/shm");
+  ASSERT_TRUE(server.start());
+  int out = 0;
+  ASSERT_NO_FATAL_FAILURE(carry_then_end_in(server.url(), 10, &out));
+  remove_all(root_a);
+  ASSERT_EQ(::shm_unlink(("/zeb_" + master_a).c_str()), 0);
+  MasterState anew;
+  ASSERT_TRUE(master_init(anew, root_a.c_str(), master_a.c_str())) << anew.error.message;
+  for (int n = 101; n <= 112; ++n) {
+    anew.staged = sample_record(n);
+    ASSERT_TRUE(master_write(anew)) << anew.error.message;
+  }
+  expect_refused({wait_for(out, 30), "", read_text(log("out") + ".err")}, "the channel was started anew");
+  EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).messages, 10u);
+}
+
 TEST_F(RefusalTest, AnInBridgeRefusesWhenTheStreamNoLongerHoldsItsNextRecord) {
   NatsServer server("/dev/shm");
   ASSERT_TRUE(server.start());
