@@ -8,7 +8,8 @@
 namespace zebbridge {
 
 const std::vector<BridgeOption> kBridgeOptions = {
-    {"--server", "URL", nullptr, "nats://host:port, or a comma-separated list of a cluster's servers"},
+    {"--server", "URL", nullptr,
+     "nats://host:port (or tls://; port 4222 when left out), or a comma-separated list of a cluster's servers"},
     {"--channel", "ID", nullptr,
      "the channel id, 1 to 120 letters, digits, '_' and '-' (default: the master name's bytes in hex)"},
     {"--domain", "NAME", "ZEB_NATS_DOMAIN",
