@@ -3,7 +3,7 @@
 // The benchmark's bridge rows where zebbridge is not built.
 namespace zeb::bench {
 
-BridgeFigures measure_bridge(const Medium&, int32_t, int32_t) {
+BridgeFigures measure_bridge(const Medium&, const Medium&, const BridgePlan&) {
   BridgeFigures figures;
   figures.skipped = "zebbridge is not built (it needs libnats-dev and pkg-config)";
   return figures;

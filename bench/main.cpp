@@ -2,9 +2,10 @@
 // against SQLite, and prints one Markdown table in which every row is
 // measured side by side with its references in the same run.
 //
-//   zeb_bench [--quick] [--plot FILE]
+//   zeb_bench [--quick] [--bridge] [--plot FILE]
 //     --quick      tiny channels and short runs: shows that every case runs
 //                  and that the channel delivers, says nothing about speed
+//     --bridge     only the rows through the bridge, with their references
 //     --plot FILE  also writes the cost of Read+Commit against channel size
 //                  on tmpfs, for bench/plot_read_cost.gp
 #include <benchmark/benchmark.h>
@@ -36,17 +37,16 @@ struct Plan {
   int32_t latency_records;
   int32_t throughput_records;
   int32_t disk_throughput_records;
-  int32_t bridge_latency_records;
-  int32_t bridge_throughput_records;
+  BridgePlan bridge;
   std::vector<int32_t> zebctl_sizes;  // channels zebctl follows and tails on tmpfs, smallest first
   int32_t zebctl_disk_size;
   int32_t zebctl_records;
   Timing timing;
 };
 
-const Plan kFull = {{1000, 10000, 100000}, 1000, 10000, 20000, 1000, 5000, 10000, {2000, 20000}, 2000, 1000,
-                    {0.2, 5}};
-const Plan kQuick = {{10, 20, 40}, 10, 100, 100, 20, 20, 50, {20, 200}, 20, 10, {0.001, 1}};
+const Plan kFull = {{1000, 10000, 100000}, 1000, 10000, 20000, 1000, {5000, 10000, 100000, 1000, 10},
+                    {2000, 20000}, 2000, 1000, {0.2, 5}};
+const Plan kQuick = {{10, 20, 40}, 10, 100, 100, 20, {20, 50, 200, 20, 0.5}, {20, 200}, 20, 10, {0.001, 1}};
 constexpr int kFollowers = 4;
 
 // Creating a file on the real disk costs so much more than on tmpfs that
@@ -184,33 +184,51 @@ void add_zebctl_rows(Run& run, std::vector<Row>& rows) {
       nullptr);
 }
 
-// Through zebbridge between two roots on tmpfs, against the same on one
-// machine (`local`, measured on tmpfs just before).
-void add_bridge_rows(Run& run, std::vector<Row>& rows, const Latency& local) {
-  int32_t records = run.plan.bridge_latency_records, carried = run.plan.bridge_throughput_records;
-  std::fprintf(stderr, "through the bridge: latency over %d records, throughput of %d records\n",
-               static_cast<int>(records), static_cast<int>(carried));
-  BridgeFigures bridge = measure_bridge(tmpfs(), records, carried);
+// Through zebbridge between two roots, on tmpfs and on disk, each beside
+// its reference from the same run: JetStream alone on the same server, and
+// Write alone on the same medium.
+void add_bridge_rows(Run& run, std::vector<Row>& rows) {
+  const BridgePlan& plan = run.plan.bridge;
+  BridgeFigures bridge = measure_bridge(tmpfs(), disk(), plan);
   if (!bridge.skipped.empty()) {
     run.notes.push_back("The rows through the bridge were not measured: " + bridge.skipped + ".");
     return;
   }
-  if (!bridge.latency.error.empty()) run.errors.push_back("bridge latency: " + bridge.latency.error);
-  if (!bridge.throughput.error.empty()) run.errors.push_back("bridge throughput: " + bridge.throughput.error);
-  std::string medium = tmpfs().label + ", loopback";
-  std::string local_label = "Write to Read on one machine";
-  rows.push_back({"Write on A to Read on B through the bridge, median (" + count_text(records) + " records)", medium,
-                  bridge.latency.median_ns, Unit::nanoseconds, {{local_label, local.median_ns}}});
-  rows.push_back({"Write on A to Read on B through the bridge, 99th percentile", medium, bridge.latency.p99_ns,
-                  Unit::nanoseconds, {{local_label, local.p99_ns}}});
-  rows.push_back({"Records/s from A to B through the bridge (" + count_text(carried) + " records)", medium,
-                  bridge.throughput.per_second, Unit::per_second,
-                  {{"Write alone, in one process", 1e9 / run.ns("write", tmpfs())}}});
+  for (const std::string& error : bridge.errors) run.errors.push_back("bridge: " + error);
+  const std::string alone = "JetStream alone, publish to delivery";
+  for (const Medium& medium : {tmpfs(), disk()}) {
+    bool on_tmpfs = medium.label == tmpfs().label;
+    const BridgeRuns& runs = on_tmpfs ? bridge.tmpfs : bridge.disk;
+    int32_t records = on_tmpfs ? plan.latency_records : plan.disk_records;
+    int32_t carried = on_tmpfs ? plan.throughput_records : plan.disk_records;
+    std::string label = medium.label + ", loopback";
+    rows.push_back({"Write on A to Read on B through the bridge, median (" + count_text(records) + " records)", label,
+                    runs.latency.median_ns, Unit::nanoseconds,
+                    {{alone, runs.jetstream_latency.median_ns, on_tmpfs ? 2.0 : 0}}});
+    rows.push_back({"Write on A to Read on B through the bridge, 99th percentile", label, runs.latency.p99_ns,
+                    Unit::nanoseconds, {{alone, runs.jetstream_latency.p99_ns}}});
+    rows.push_back({"Records/s from A to B through the bridge (" + count_text(carried) + " records)", label,
+                    runs.throughput.per_second, Unit::per_second,
+                    {{"Write alone, in one process", runs.write_per_second, 0, on_tmpfs ? 0.8 : 0}}});
+    if (!on_tmpfs) continue;
+    Row waiting = {count_text(plan.waiting_records) + " waiting records carried from A to B", label,
+                   bridge.waiting.seconds, Unit::seconds,
+                   {{"JetStream alone, as many messages published and delivered", bridge.jetstream_waiting.seconds}}};
+    waiting.max_value = 5;
+    rows.push_back(waiting);
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", plan.idle_seconds);
+    for (bool out : {true, false}) {
+      Row idle = {std::string("Idle ") + (out ? "out" : "in") + " bridge, share of a core (over " + seconds + " s)",
+                  label, out ? bridge.idle_out_percent : bridge.idle_in_percent, Unit::percent, {}};
+      idle.max_value = 2;
+      rows.push_back(idle);
+    }
+  }
 }
 
 void add_process_rows(Run& run, std::vector<Row>& rows) {
   int32_t records = run.plan.latency_records;
-  Latency local;
   for (const Medium& medium : {tmpfs(), disk()}) {
     std::fprintf(stderr, "latency over %d records on %s, and of a bare counter\n", static_cast<int>(records),
                  medium.label.c_str());
@@ -218,7 +236,6 @@ void add_process_rows(Run& run, std::vector<Row>& rows) {
     Latency latency = measure_latency(medium, records);
     for (const Latency* measured : {&bare, &latency})
       if (!measured->error.empty()) run.errors.push_back("latency: " + measured->error);
-    if (medium.label == tmpfs().label) local = latency;
     std::string bare_label = "bare shared counter between two processes";
     Row median = {"Write to Read latency, median (" + count_text(records) + " records)", medium.label,
                   latency.median_ns, Unit::nanoseconds, {{bare_label, bare.median_ns}}};
@@ -239,7 +256,7 @@ void add_process_rows(Run& run, std::vector<Row>& rows) {
                     medium.label, throughput.per_second, Unit::per_second,
                     {{"Write alone, in one process", 1e9 / run.ns("write", medium)}}});
   }
-  add_bridge_rows(run, rows, local);
+  add_bridge_rows(run, rows);
 }
 
 void write_plot_data(const Run& run, const char* path) {
@@ -258,14 +275,17 @@ void write_plot_data(const Run& run, const char* path) {
 
 int main(int argc, char** argv) {
   bool quick = false;
+  bool bridge_only = false;
   const char* plot = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0) {
       quick = true;
+    } else if (std::strcmp(argv[i], "--bridge") == 0) {
+      bridge_only = true;
     } else if (std::strcmp(argv[i], "--plot") == 0 && i + 1 < argc) {
       plot = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: zeb_bench [--quick] [--plot FILE]\n");
+      std::fprintf(stderr, "usage: zeb_bench [--quick] [--bridge] [--plot FILE]\n");
       return 2;
     }
   }
@@ -281,17 +301,22 @@ int main(int argc, char** argv) {
   int flag_count = static_cast<int>(flag_pointers.size());
   benchmark::Initialize(&flag_count, flag_pointers.data());
 
-  register_cases(run);
-  benchmark::RunSpecifiedBenchmarks(&run.results);
-  for (const std::string& error : run.results.errors()) run.errors.push_back(error);
-  std::vector<Row> rows = cost_rows(run);
-  add_zebctl_rows(run, rows);
-  add_process_rows(run, rows);
+  std::vector<Row> rows;
+  if (bridge_only) {
+    add_bridge_rows(run, rows);
+  } else {
+    register_cases(run);
+    benchmark::RunSpecifiedBenchmarks(&run.results);
+    for (const std::string& error : run.results.errors()) run.errors.push_back(error);
+    rows = cost_rows(run);
+    add_zebctl_rows(run, rows);
+    add_process_rows(run, rows);
+  }
 
   print_preamble(run.plan, quick, load_at_start);
   print_table(stdout, rows);
   for (const std::string& note : run.notes) std::printf("\n%s\n", note.c_str());
-  if (plot != nullptr) write_plot_data(run, plot);
+  if (plot != nullptr && !bridge_only) write_plot_data(run, plot);
   for (const std::string& error : run.errors) std::fprintf(stderr, "error: %s\n", error.c_str());
   return run.errors.empty() ? 0 : 1;
 }

@@ -11,6 +11,10 @@ std::string figure(double value, Unit unit) {
   if (std::isnan(value)) return "n/a";
   if (unit == Unit::per_second)
     std::snprintf(text, sizeof text, "%.0f/s", value);
+  else if (unit == Unit::seconds)
+    std::snprintf(text, sizeof text, "%.2f s", value);
+  else if (unit == Unit::percent)
+    std::snprintf(text, sizeof text, "%.1f%%", value);
   else if (value < 10000)
     std::snprintf(text, sizeof text, "%.2f µs", value / 1000);
   else
@@ -23,8 +27,12 @@ std::string verdict(bool met) {
 }
 
 std::string ratio_target(const Row& row, const Reference& reference) {
-  if (reference.max_ratio <= 0) return "";
   char text[48];
+  if (reference.min_ratio > 0) {
+    std::snprintf(text, sizeof text, "≥ %gx: ", reference.min_ratio);
+    return text + verdict(row.value / reference.value >= reference.min_ratio);
+  }
+  if (reference.max_ratio <= 0) return "";
   std::snprintf(text, sizeof text, "≤ %gx: ", reference.max_ratio);
   return text + verdict(row.value / reference.value <= reference.max_ratio);
 }

@@ -7,15 +7,18 @@
 namespace zeb::bench {
 
 // How a row's figures are given: a cost in nanoseconds, printed in
-// microseconds, or a rate per second.
-enum class Unit { nanoseconds, per_second };
+// microseconds; a rate per second; a time in seconds; a share of one
+// processor core in percent.
+enum class Unit { nanoseconds, per_second, seconds, percent };
 
 // Something a row is measured against. With a target, the row's value
-// divided by the reference's should be at most `max_ratio`.
+// divided by the reference's should be at most `max_ratio`, or for a rate
+// at least `min_ratio`.
 struct Reference {
   std::string label;
   double value;
   double max_ratio = 0;  // 0: no target
+  double min_ratio = 0;  // 0: no target
 };
 
 struct Row {

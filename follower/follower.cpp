@@ -68,6 +68,16 @@ bool follower_commit(FollowerState& state) {
   return write_index(state.error, paths.index(follower).c_str(), paths.index_temp(follower).c_str(), state.pending);
 }
 
+bool follower_commit_at(FollowerState& state, int32_t number) {
+  if (number < state.cursor) {
+    error_reset(state.error);
+    return error_fail(state.error, "Commit: record %d is below the cursor %d.", static_cast<int>(number),
+                      static_cast<int>(state.cursor));
+  }
+  state.pending = number;
+  return follower_commit(state);
+}
+
 LoadedRecord follower_loaded(const FollowerState& state) {
   return {state.pending, state.received};
 }

@@ -42,6 +42,21 @@ struct LoadedRecord {
 };
 LoadedRecord follower_loaded(const FollowerState& state);
 
+// For a tool that keeps records in hand between Read and Commit (the out
+// bridge, with many publishes in flight): loads into `loaded` the oldest
+// complete record numbered above `after`, by Read's rule and with Read's
+// checks, where `after` may lie above or below the cursor. Leaves what Read
+// and Commit use untouched. Results as Read's, except that a missing channel
+// directory is looked for only when no record loads (a record that loads
+// shows them there, and a tool reading many saves the look); a record read
+// ahead that the published count fell below fails as a cursor above the
+// count does.
+bool follower_read_after(FollowerState& state, int32_t after, LoadedRecord& loaded);
+
+// Makes record `number`, one that follower_read_after loaded, the cursor and
+// persists it; a number below the cursor fails, as the cursor never goes back.
+bool follower_commit_at(FollowerState& state, int32_t number);
+
 // The published count, as the shared counter holds it now (0 before Init).
 int32_t follower_published(const FollowerState& state);
 

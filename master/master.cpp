@@ -155,6 +155,7 @@ bool master_init(MasterState& state, const char* root, const char* master) {
   }
   state.paths = paths;
   state.count = on_disk.highest;
+  state.written = 0;
   // But publish no further than the newest whole record: the newest file may
   // be one a killed Write left half written, which no follower can load.
   state.counter.publish(on_disk.newest_whole);
@@ -172,18 +173,46 @@ bool master_write(MasterState& state) {
   return write_taken_number(state);
 }
 
-bool master_write_numbered(MasterState& state, int32_t number, const TradeRecord& record) {
+bool master_write_unpublished(MasterState& state, int32_t number, const TradeRecord& record) {
   error_reset(state.error);
-  state.staged = record;
-  if (!ready_to_write(state)) return false;
+  // The checks of a Write, once for all the records published together.
+  if (state.written == 0 && !ready_to_write(state)) return false;
   int32_t published = state.counter.read();
   if (number <= published)
     return error_fail(state.error, "Write: record %d is not above the published count %d.",
                       static_cast<int>(number), static_cast<int>(published));
-  // Numbers above the published count were never delivered: a file there is
-  // one a failed or killed Write left, which this record replaces.
-  state.count = number;
-  return write_taken_number(state);
+  // The newest record written may be written again (after its publish failed).
+  if (number < state.written)
+    return error_fail(state.error, "Write: record %d is below record %d, written before it.",
+                      static_cast<int>(number), static_cast<int>(state.written));
+  Path path = state.paths.record(number);
+  switch (write_file_retried(path.c_str(), &record, sizeof record)) {
+    case platform::FileResult::ok:
+      state.count = state.written = number;
+      return true;
+    case platform::FileResult::open_failed:
+    case platform::FileResult::conflict:
+      return error_fail(state.error, messages::kWriteOpenFailed, path.c_str());
+    case platform::FileResult::io_failed:
+      break;
+  }
+  return error_fail(state.error, messages::kWriteFailed, path.c_str());
+}
+
+bool master_publish_written(MasterState& state) {
+  error_reset(state.error);
+  if (state.written == 0) return true;
+  const ChannelPaths& paths = state.paths;
+  if (!write_index(state.error, paths.index(paths.master()).c_str(), paths.index_temp(paths.master()).c_str(),
+                   state.written))
+    return false;
+  state.counter.publish(state.written);
+  state.written = 0;
+  return true;
+}
+
+bool master_write_numbered(MasterState& state, int32_t number, const TradeRecord& record) {
+  return master_write_unpublished(state, number, record) && master_publish_written(state);
 }
 
 int32_t master_published(const MasterState& state) {

@@ -14,6 +14,7 @@ namespace zeb {
 struct MasterState {
   ChannelPaths paths;  // empty until an Init succeeds
   int32_t count = 0;   // number of the last record Write took a number for
+  int32_t written = 0;  // the newest record written unpublished, 0 when none
   TradeRecord staged = {};
   SharedCounter counter;
   ErrorState error;
@@ -29,9 +30,18 @@ bool master_write(MasterState& state);
 // What tools ask of a master, so that none reaches into its state. Hosts
 // get none of it.
 
-// Stages `record` and publishes it under `number`, which must lie above the
-// published count; numbers skipped stay gaps. For a copy of a channel that
-// keeps its source's numbers.
+// For a copy of a channel that keeps its source's numbers: writes `record`
+// as record `number`, which must lie above the published count and not
+// below the records written before it, and leaves it unpublished; numbers
+// skipped stay gaps. master_publish_written then writes the index and
+// publishes the count up to the newest record written, once for all the
+// records written since the last publish: followers see none of them
+// before. A write that fails leaves a file above the count, which no
+// follower reads and which the same number written again replaces; a crash
+// before the publish leaves whole records, which the next Init publishes.
+bool master_write_unpublished(MasterState& state, int32_t number, const TradeRecord& record);
+bool master_publish_written(MasterState& state);
+// Both for one record.
 bool master_write_numbered(MasterState& state, int32_t number, const TradeRecord& record);
 
 // The published count, as the shared counter holds it now (0 before Init).

@@ -41,4 +41,10 @@ bool output_abandoned();
 // tells it.
 std::string library_load_error();
 
+// Lets the calling thread's short sleeps end about when asked, for a loop
+// that polls every few tens of microseconds while busy: Linux otherwise lets
+// each sleep run up to 50 µs longer, to wake fewer threads in all. Windows
+// sleeps whole ticks of its timer whatever is asked, and stays so.
+void sharpen_pauses();
+
 }  // namespace zeb::platform

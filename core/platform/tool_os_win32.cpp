@@ -72,4 +72,8 @@ std::string library_load_error() {
   return "LoadLibrary failed with error " + std::to_string(::GetLastError());
 }
 
+void sharpen_pauses() {
+  // Sleeps last whole ticks of the system timer whatever is asked.
+}
+
 }  // namespace zeb::platform

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <thread>
 
@@ -142,6 +143,81 @@ TEST_F(CarryTest, AClusterLosingTheStreamLeaderLosesNothing) {
   expect_carried_exactly(far_follower, kRecords, cluster.url());
   stop(out);
   stop(in);
+}
+
+// Killed with many publishes on its way, an out bridge leaves the server
+// storing some of them after it died, maybe after the next one looked up
+// the stream's end: that one takes them for what they are.
+TEST_F(CarryTest, OutBridgesKilledWithPublishesOnTheirWayStoreEachRecordOnce) {
+  constexpr int kRecords = 20000;
+  NatsServer server("/dev/shm");
+  ASSERT_TRUE(server.start());
+  write_records(root_a, master_a, kRecords);
+  Bridge out{"out", out_args(server.url())};
+  start(out);
+  for (uint64_t stored = 0; out.kills < 6;) {
+    ASSERT_TRUE(eventually([&] { return stream_state(server.url(), "ZEB_" + channel).last > stored + 1000; }, 30))
+        << read_text(log(out.log_name()) + ".err");
+    kill_and_restart(out);
+    stored = stream_state(server.url(), "ZEB_" + channel).last;
+  }
+  ASSERT_TRUE(eventually([&] { return stream_state(server.url(), "ZEB_" + channel).last == kRecords; }, 60));
+  EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).messages, static_cast<uint64_t>(kRecords));
+  stop(out);
+}
+
+// A server back with an older copy of its store lacks the newest records
+// it had stored: the out bridge publishes them again and carries on.
+TEST_F(CarryTest, AServerBackWithAnOlderStoreGetsTheRecordsItLostAgain) {
+  NatsServer server("/dev/shm");
+  ASSERT_TRUE(server.start());
+  int out = 0;
+  ASSERT_NO_FATAL_FAILURE(carry_then_end_in(server.url(), 20, &out));
+  std::string older = dir / "older-store";
+  server.stop();
+  std::filesystem::copy(server.store_path(), older, std::filesystem::copy_options::recursive);
+  ASSERT_TRUE(server.start());
+  write_records(root_a, master_a, 20, 21);
+  ASSERT_TRUE(eventually([&] { return stream_state(server.url(), "ZEB_" + channel).last == 40; }, 30));
+  server.stop();
+  remove_all(server.store_path());
+  std::filesystem::rename(older, server.store_path());
+  ASSERT_TRUE(server.start());
+
+  ASSERT_TRUE(eventually([&] { return stream_state(server.url(), "ZEB_" + channel).messages == 40; }, 30))
+      << read_text(log("out") + ".out") << read_text(log("out") + ".err");
+  EXPECT_NE(read_text(log("out") + ".out").find("lost records 21 to 40"), std::string::npos);
+  int in = start_bridge("in-again", in_args(server.url()));
+  ASSERT_TRUE(eventually([&] { return position_is(40); }, 30)) << read_text(log("in-again") + ".err");
+  terminate(in, "in-again");
+  terminate(out, "out");
+  expect_same_records(master_dir_a(), master_dir_b());
+  EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).messages, 40u);
+}
+
+// A purge while both bridges run drops the records stored so far, and the
+// bridges carry on after them; a stream deleted is made anew and gets the
+// channel's records again.
+TEST_F(CarryTest, APurgedStreamIsCarriedOnAndADeletedOneMadeAnew) {
+  NatsServer server("/dev/shm");
+  ASSERT_TRUE(server.start());
+  write_records(root_a, master_a, 10);
+  int out = start_bridge("out", out_args(server.url()));
+  int in = start_bridge("in", in_args(server.url()));
+  ASSERT_TRUE(eventually([&] { return position_is(10); }, 30)) << read_text(log("in") + ".err");
+  ASSERT_TRUE(purge_stream(server.url(), "ZEB_" + channel));
+  write_records(root_a, master_a, 5, 11);
+  ASSERT_TRUE(eventually([&] { return position_is(15); }, 30)) << read_text(log("out") + ".out");
+  EXPECT_NE(read_text(log("out") + ".out").find("was purged"), std::string::npos);
+  terminate(in, "in");
+  expect_same_records(master_dir_a(), master_dir_b());
+
+  ASSERT_TRUE(delete_stream(server.url(), "ZEB_" + channel));
+  write_records(root_a, master_a, 5, 16);
+  ASSERT_TRUE(eventually([&] { return stream_state(server.url(), "ZEB_" + channel).last == 20; }, 30))
+      << read_text(log("out") + ".out");
+  EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).messages, 20u);
+  terminate(out, "out");
 }
 
 // A write killed on B leaves a short file above B's published count; the

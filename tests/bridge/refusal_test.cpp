@@ -65,10 +65,10 @@ TEST_F(RefusalTest, ASecondOutBridgeIsRefusedAndTheChannelIsCarriedOnce) {
   expect_same_records(master_dir_a(), master_dir_b());
 }
 
-// One on another machine shows itself in the stream: a record stored by
-// someone else under the number the bridge publishes next (the server
-// takes it for a duplicate), or past it (the subject's last sequence is not
-// the one the bridge expects).
+// One on another machine shows itself in the stream: a record other than
+// the channel's stored by someone else under the number the bridge
+// publishes next (the server takes it for a duplicate), or past it (the
+// subject's last sequence is not the one the bridge expects).
 TEST_F(RefusalTest, AnOutBridgeRefusesWhenSomeoneElseStoresItsRecords) {
   NatsServer server("/dev/shm");
   ASSERT_TRUE(server.start());
@@ -84,11 +84,15 @@ TEST_F(RefusalTest, AnOutBridgeRefusesWhenSomeoneElseStoresItsRecords) {
                  stream_state(server.url(), "ZEB_" + channel).last >= 10;
         },
         30));
-    TradeRecord record = sample_record(stored_elsewhere);
+    TradeRecord record = sample_record(100 + stored_elsewhere);
     ASSERT_TRUE(publish_record(server.url(), channel, stored_elsewhere, &record));
     write_records(root_a, master_a, 1, stored_elsewhere == 11 ? 11 : 12);
     expect_refused({wait_for(out, 30), "", read_text(log(name) + ".err")},
                    "another out bridge is publishing channel " + channel);
+    // The next bridge makes the stream anew and sends the channel again.
+    if (stored_elsewhere == 11) {
+      ASSERT_TRUE(delete_stream(server.url(), "ZEB_" + channel));
+    }
   }
   EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).messages, 12u);
 }
@@ -121,6 +125,25 @@ TEST_F(RefusalTest, BridgesRefuseToMixAChannelStartedAnewWithTheOldOne) {
   terminate(out, "out-anew");
 }
 
+// ... and a channel started anew under a running out bridge stops it with
+// the same refusal, before any new record goes past the old ones.
+TEST_F(RefusalTest, AnOutBridgeStopsWhenItsChannelIsStartedAnewUnderIt) {
+  NatsServer server("/dev/shm");
+  ASSERT_TRUE(server.start());
+  int out = 0;
+  ASSERT_NO_FATAL_FAILURE(carry_then_end_in(server.url(), 10, &out));
+  remove_all(root_a);
+  ASSERT_EQ(::shm_unlink(("/zeb_" + master_a).c_str()), 0);
+  MasterState anew;
+  ASSERT_TRUE(master_init(anew, root_a.c_str(), master_a.c_str())) << anew.error.message;
+  for (int n = 101; n <= 112; ++n) {
+    anew.staged = sample_record(n);
+    ASSERT_TRUE(master_write(anew)) << anew.error.message;
+  }
+  expect_refused({wait_for(out, 30), "", read_text(log("out") + ".err")}, "the channel was started anew");
+  EXPECT_EQ(stream_state(server.url(), "ZEB_" + channel).messages, 10u);
+}
+
 TEST_F(RefusalTest, AnInBridgeRefusesWhenTheStreamNoLongerHoldsItsNextRecord) {
   NatsServer server("/dev/shm");
   ASSERT_TRUE(server.start());
@@ -149,6 +172,26 @@ TEST_F(RefusalTest, AnInBridgeRefusesWhenAPurgeTookRecordsItHadNotCopied) {
   EXPECT_TRUE(position_is(10));
   EXPECT_EQ(whole_records(master_dir_b()).size(), 10u);
   terminate(out, "out");
+}
+
+// The in bridge saves its position once a burst is copied: a saved position
+// behind the records the copy holds is no gap when the stream has dropped
+// the messages in between since.
+TEST_F(RefusalTest, AnInBridgeWhosePositionLagsItsRecordsTakesNoDroppedMessageForAGap) {
+  NatsServer server("/dev/shm");
+  ASSERT_TRUE(server.start());
+  int out = 0;
+  ASSERT_NO_FATAL_FAILURE(carry_then_end_in(server.url(), 10, &out));
+  write_text(master_dir_b() + "/bridge.position", channel + " 4\n");
+  ASSERT_TRUE(purge_stream(server.url(), "ZEB_" + channel));
+  write_records(root_a, master_a, 5, 11);
+  ASSERT_TRUE(eventually([&] { return stream_state(server.url(), "ZEB_" + channel).last == 15; }, 30));
+
+  int in = start_bridge("in-again", in_args(server.url()));
+  ASSERT_TRUE(eventually([&] { return position_is(15); }, 30)) << read_text(log("in-again") + ".err");
+  terminate(in, "in-again");
+  terminate(out, "out");
+  expect_same_records(master_dir_a(), master_dir_b());
 }
 
 TEST_F(RefusalTest, BridgesRefuseAChannelIdThatIsNotTheirChannels) {
@@ -250,6 +293,8 @@ TEST_F(RefusalTest, BadUsageExitsTwoAndCreatesNothing) {
     CommandResult bad_domain = bridge({mode, root, master, "--server", url, "--domain", "hub.east"});
     EXPECT_EQ(bad_domain.status, 2) << bad_domain.err;
     EXPECT_NE(first_line(bad_domain.err).find("JetStream domain"), std::string::npos) << bad_domain.err;
+    CommandResult bad_server = bridge({mode, root, master, "--server", "nats://127.0.0.1:99999"});
+    EXPECT_EQ(bad_server.status, 2) << bad_server.err;
     CommandResult no_server = bridge({mode, root, master});
     EXPECT_EQ(no_server.status, 2) << no_server.err;
     EXPECT_EQ(no_server.err, "zebbridge: --server URL is needed (see zebbridge --help)\n");

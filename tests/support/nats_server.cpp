@@ -99,7 +99,7 @@ void NatsServer::join_cluster(const std::string& cluster, int cluster_port,
 }
 
 bool NatsServer::start(bool wait_ready) {
-  std::string store = dir_ / "store";
+  std::string store = store_path();
   std::vector<std::string> argv = {nats_server_program()};
   if (argv[0].empty()) return false;
   if (cluster_.empty() && domain_.empty() && config_.empty()) {

@@ -61,6 +61,8 @@ class NatsServer {
   std::string url() const { return "nats://127.0.0.1:" + std::to_string(client_port_); }
   const std::string& name() const { return name_; }
   std::string log_path() const { return dir_ / (name_ + ".log"); }
+  // Where JetStream stores, while the server runs and across restarts.
+  std::string store_path() const { return dir_ / "store"; }
 
  private:
   int end(int signal);

@@ -99,6 +99,33 @@ TEST_F(FollowerTest, AFailedInitLeavesNothingBound) {
   EXPECT_FALSE(test::exists(index_path(follower)));
 }
 
+// The out bridge reads ahead of its cursor, from any number, and commits
+// the records the server stored; the cursor never goes back, and a count
+// that falls below the records read ahead is a channel started anew.
+TEST_F(FollowerTest, ReadingAheadLeavesTheCursorUntilACommitAtANumber) {
+  start_master();
+  publish(1, 3);
+  ::unlink(record_path("000002").c_str());  // a gap
+  ASSERT_EQ(init(), 1);
+  LoadedRecord loaded;
+  ASSERT_EQ(follower_read_after(state, 0, loaded), 1);
+  ASSERT_EQ(follower_read_after(state, loaded.number, loaded), 1) << message();
+  EXPECT_EQ(loaded.number, 3);
+  EXPECT_EQ(loaded.record.ticket, test::sample_record(3).ticket);
+  EXPECT_EQ(follower_read_after(state, 3, loaded), 0);
+  EXPECT_EQ(state.error.code, 0);
+  EXPECT_EQ(state.cursor, 0);
+
+  ASSERT_EQ(follower_commit_at(state, 3), 1);
+  EXPECT_EQ(test::read_text(index_path(follower)), "3");
+  EXPECT_EQ(follower_read_after(state, 0, loaded), 1) << "a record below the cursor is read again";
+  EXPECT_EQ(follower_commit_at(state, 1), 0);
+  EXPECT_EQ(message(), "Commit: record 1 is below the cursor 3.");
+  set_counter(2);
+  EXPECT_EQ(follower_read_after(state, 1, loaded), 0);
+  EXPECT_EQ(message(), "Read: cursor 3 is above the published count 2.");
+}
+
 // systemd-logind (RemoveIPC=yes) or an administrator may remove the
 // counter's name while participants hold it. The master went on publishing
 // into the removed block, which a follower starting later never saw.

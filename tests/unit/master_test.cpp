@@ -55,6 +55,26 @@ TEST_F(MasterTest, ANumberedWriteKeepsTheNumberGivenAndNeverGoesBack) {
   EXPECT_EQ(test::read_text(index_path(master)), "6");
 }
 
+// The in bridge writes a burst of records and publishes them at once:
+// followers see none before, and a crash in between leaves whole records
+// that the next Init publishes.
+TEST_F(MasterTest, RecordsWrittenUnpublishedAppearTogether) {
+  ASSERT_EQ(init(), 1);
+  for (int32_t n : {2, 4, 4})
+    ASSERT_EQ(master_write_unpublished(state, n, test::sample_record(n)), 1) << message();
+  EXPECT_EQ(master_write_unpublished(state, 3, test::sample_record(3)), 0);
+  EXPECT_EQ(message(), "Write: record 3 is below record 4, written before it.");
+  EXPECT_EQ(published(), 0);
+  ASSERT_EQ(master_publish_written(state), 1) << message();
+  EXPECT_EQ(published(), 4);
+  EXPECT_EQ(test::read_text(index_path(master)), "4");
+
+  ASSERT_EQ(master_write_unpublished(state, 5, test::sample_record(5)), 1);
+  state.counter.close();  // killed
+  ASSERT_EQ(init(), 1);
+  EXPECT_EQ(published(), 5);
+}
+
 TEST_F(MasterTest, AFailedRecordWriteKeepsTheCountUnpublished) {
   EXPECT_EQ(test::run_in_child([&] {
               ASSERT_EQ(init(), 1);

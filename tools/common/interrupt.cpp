@@ -37,4 +37,8 @@ void pause_between_polls() {
   std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
+void sharpen_pauses() {
+  zeb::platform::sharpen_pauses();
+}
+
 }  // namespace tools

@@ -22,4 +22,8 @@ int stop_status();
 // The pause between two polls of a channel that had nothing new.
 void pause_between_polls();
 
+// Lets the calling thread's short pauses end about when asked, for a loop
+// that polls every few tens of microseconds while busy.
+void sharpen_pauses();
+
 }  // namespace tools

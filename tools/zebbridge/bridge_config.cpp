@@ -1,12 +1,15 @@
 #include "bridge_config.h"
 
+#include <cctype>
+
 #include "channel_id.h"
 #include "command_line.h"
 
 namespace zebbridge {
 
 const std::vector<BridgeOption> kBridgeOptions = {
-    {"--server", "URL", nullptr, "nats://host:port, or a comma-separated list of a cluster's servers"},
+    {"--server", "URL", nullptr,
+     "nats://host:port (or tls://; port 4222 when left out), or a comma-separated list of a cluster's servers"},
     {"--channel", "ID", nullptr,
      "the channel id, 1 to 120 letters, digits, '_' and '-' (default: the master name's bytes in hex)"},
     {"--domain", "NAME", "ZEB_NATS_DOMAIN",
@@ -42,6 +45,53 @@ std::string setting(const tools::Arguments& args, const std::string& option,
   return "";
 }
 
+// The URLs of a comma-separated list, without the blanks around them.
+std::vector<std::string> split_servers(const std::string& servers) {
+  std::vector<std::string> urls;
+  size_t start = 0;
+  while (start <= servers.size()) {
+    size_t comma = servers.find(',', start);
+    if (comma == std::string::npos) comma = servers.size();
+    std::string url = servers.substr(start, comma - start);
+    url.erase(0, url.find_first_not_of(' '));
+    url.erase(url.find_last_not_of(' ') + 1);
+    if (!url.empty()) urls.push_back(url);
+    start = comma + 1;
+  }
+  return urls;
+}
+
+// Empty when `url` names a server the way the NATS client takes it:
+// nats:// or tls://, a user (and password) if any, a host name or an
+// address, a port if not 4222. Otherwise what is wrong with it, the URL
+// shown without its user and password.
+std::string server_url_problem(const std::string& url) {
+  size_t scheme_end = url.find("://");
+  size_t start = scheme_end == std::string::npos ? 0 : scheme_end + 3;
+  size_t at = url.rfind('@');
+  std::string address = url.substr(at == std::string::npos || at < start ? start : at + 1);
+  std::string shown = url.substr(0, start) + (url.size() - address.size() > start ? "***@" : "") + address;
+  if (scheme_end == std::string::npos) return "\"" + shown + "\" is no URL: give nats://host:port";
+  std::string scheme = url.substr(0, scheme_end);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (scheme != "nats" && scheme != "tls") return shown + " is no NATS URL: give nats:// or tls://";
+  // An IPv6 address stands in brackets, for the colons in it.
+  size_t host_end = address.compare(0, 1, "[") == 0 ? address.find(']') : address.find(':');
+  if (host_end != std::string::npos && address[host_end] == ']') ++host_end;
+  std::string host = address.substr(0, host_end);
+  std::string after = host_end == std::string::npos ? "" : address.substr(host_end);
+  bool bracketed = host.size() > 2 && host.front() == '[' && host.back() == ']';
+  if (host.empty() || (!bracketed && host.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                             "0123456789.-_") != std::string::npos))
+    return shown + " names no host";
+  if (after.empty()) return "";
+  std::string port = after.substr(1);
+  if (after[0] != ':' || port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
+      std::stoi(port) < 1 || std::stoi(port) > 65535)
+    return shown + " names no port from 1 to 65535 after the host";
+  return "";
+}
+
 // Empty when `domain` may name a JetStream domain (empty: none); otherwise
 // what is wrong with it. The server takes any name without blanks, '.', '*'
 // and '>', as the domain becomes a part of subjects.
@@ -68,7 +118,12 @@ BridgeConfig parse_config(const std::vector<std::string>& args,
   config.root = parsed.positionals[0];
   config.master = parsed.positionals[1];
   if (!parsed.has("--server")) tools::bad_usage("--server URL is needed");
-  config.servers = parsed.values.at("--server");
+  config.servers = split_servers(parsed.values.at("--server"));
+  if (config.servers.empty()) tools::bad_usage("--server names no URL");
+  for (const std::string& url : config.servers) {
+    std::string wrong = server_url_problem(url);
+    if (!wrong.empty()) tools::bad_usage("--server: " + wrong);
+  }
   config.channel = parsed.has("--channel") ? parsed.values.at("--channel") : channel_id_of_master(config.master);
   std::string problem = channel_id_problem(config.channel);
   if (!problem.empty())

@@ -30,7 +30,7 @@ struct BridgeConfig {
   std::string root;
   std::string master;
   std::string channel;  // the channel id
-  std::string servers;  // one URL or a comma-separated list
+  std::vector<std::string> servers;  // the URL of a server, or of each server of a cluster
   std::string domain;   // the JetStream domain to reach, or empty for the server's own
   int replicas = 1;     // of a stream the out bridge creates
   bool json = false;

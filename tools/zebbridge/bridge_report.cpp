@@ -5,6 +5,7 @@
 
 #include "file_calls.h"
 #include "json_text.h"
+#include "record_text.h"
 #include "nats_link.h"
 #include "prometheus_text.h"
 
@@ -79,7 +80,9 @@ std::string Report::compose_line(const char* name, const std::string& message, c
       line += "," + tools::json_string(field.key) + ":" + (field.is_text ? tools::json_string(field.text) : field.text);
     line += "}";
   } else {
-    line = std::string("zebbridge ") + config_.mode_name() + ": " + message;
+    // One event, one line: a line feed in a root or in a server's text
+    // shows escaped.
+    line = std::string("zebbridge ") + config_.mode_name() + ": " + tools::readable(message);
   }
   return line;
 }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 
 #include "backoff.h"
@@ -15,9 +16,11 @@ namespace {
 
 // Copies the stream into the local channel as its master, each record under
 // its number at the source. It reads the stream from the sequence after its
-// saved position, writes, then saves the position: after a crash between the
-// two, the record comes again and is passed over, as it is not above the
-// local count, once it is found to be the copy's own.
+// saved position and writes each record; once no message waits, or every so
+// many records, it publishes what it wrote to the local followers and saves
+// the position. After a crash, the records since come again and are passed
+// over, as they are not above the local count (the next start publishes the
+// whole records it finds), once each is found to be the copy's own.
 class InBridge {
  public:
   InBridge(const BridgeConfig& config, Report& report) : config_(config), report_(report), link_(config) {}
@@ -60,8 +63,9 @@ class InBridge {
         continue;
       }
       StoredRecord next;
-      Outcome got = link_.next(200, next);
+      Outcome got = link_.next(unsettled_ > 0 ? 0 : 200, next);
       if (got.kind == Outcome::timed_out) {
+        if (!settle()) return;
         if (consumer_lost()) link_.unsubscribe();
         continue;
       }
@@ -91,6 +95,7 @@ class InBridge {
       if (!copy(next)) return;
       report_.carried(next.number, static_cast<int64_t>(next.pending));
     }
+    settle();
   }
 
  private:
@@ -135,7 +140,19 @@ class InBridge {
     if (facts.last_sequence < position_.sequence)
       refuse("stream " + config_.stream() + " ends at sequence " + std::to_string(facts.last_sequence) +
              ", but this copy holds it up to " + std::to_string(position_.sequence) + ": " + kNotTheSource);
-    if (facts.first_sequence > position_.sequence + 1) refuse_gap(facts.first_sequence);
+    if (facts.first_sequence > position_.sequence + 1) {
+      // The saved position may lag the records the copy holds: they are
+      // all there when the stream's first record is numbered at most one
+      // past the local count, and the copy goes on before it.
+      StoredRecord first;
+      Outcome found = link_.record_at(facts.first_sequence, first);
+      if (found.kind == Outcome::failed) {
+        report_.error(found.error);
+        return false;
+      }
+      if (!found.is_ok() || first.number > held() + 1) refuse_gap(facts.first_sequence);
+      position_.sequence = facts.first_sequence - 1;
+    }
     if (!stream_holds_the_copy() || !copy_ends_within_the_stream()) return false;
     Outcome subscribed = link_.subscribe(position_.sequence + 1);
     if (!subscribed.is_ok()) {
@@ -196,11 +213,11 @@ class InBridge {
   // Records the copy holds already come again after a crash between a
   // write and the save of the position, or after a reset of the position:
   // each must be the copy's own record of its number. The first record
-  // above the copy's count must follow the last one the stream gave, or the
-  // copy holds records the stream does not. False when the copy cannot be
-  // read now.
+  // above the records the copy holds must follow the last one the stream
+  // gave, or the copy holds records the stream does not. False when the
+  // copy cannot be read now.
   bool matches_the_copy(const StoredRecord& next) {
-    int32_t count = zeb::master_published(master_);
+    int32_t count = held();
     if (next.number <= count) {
       if (!check_stored_record(zeb::master_paths(master_), config_, next, kPublishedHere, report_)) return false;
     } else if (last_copied_ != kUnknown && last_copied_ != count) {
@@ -214,23 +231,43 @@ class InBridge {
     return true;
   }
 
-  // Writes the record unless the channel has it, then saves the position;
-  // false when SIGINT or SIGTERM came first.
+  // The newest record the local channel holds, published or not yet.
+  int32_t held() const { return std::max(zeb::master_published(master_), written_); }
+
+  // Writes the record unless the channel has it, and settles every so many
+  // records; false when SIGINT or SIGTERM came first.
   bool copy(const StoredRecord& next) {
-    if (next.number > zeb::master_published(master_)) {
-      while (!zeb::master_write_numbered(master_, next.number, next.record)) {
+    if (next.number > held()) {
+      while (!zeb::master_write_unpublished(master_, next.number, next.record)) {
         report_.error(zeb::master_error(master_).message);
         report_.waiting_on("the copy to take record " + std::to_string(next.number));
         if (tools::interrupted()) return false;
         backoff_.wait();
       }
+      written_ = next.number;
     }
     position_.sequence = next.sequence;
-    return save_position();
+    return ++unsettled_ < kUnsettledAtMost || settle();
+  }
+
+  // Publishes the records written to the local followers, then saves the
+  // position; false when SIGINT or SIGTERM came first.
+  bool settle() {
+    if (unsettled_ == 0) return true;
+    while (!zeb::master_publish_written(master_)) {
+      report_.error(zeb::master_error(master_).message);
+      report_.waiting_on("the copy to publish record " + std::to_string(written_));
+      if (tools::interrupted()) return false;
+      backoff_.wait();
+    }
+    written_ = 0;
+    if (!save_position()) return false;
+    unsettled_ = 0;
+    return true;
   }
 
   // A position that cannot be saved is tried again: it bounds what a restart
-  // reads again, and a stale one could take a retention gap for granted.
+  // reads again.
   bool save_position() {
     while (!write_position(zeb::master_paths(master_), position_)) {
       report_.error("cannot save the bridge position in " + std::string(zeb::master_paths(master_).master_dir()));
@@ -255,7 +292,14 @@ class InBridge {
       "the copy holds records that did not come from the stream (published there while the in bridge was "
       "stopped?)";
   static constexpr int32_t kUnknown = -1;
+  // Records copied at most before the followers see them and the position
+  // is saved, while messages keep waiting: publishing writes the index file
+  // and saving the position replaces a file, each costing about what
+  // writing a record does.
+  static constexpr int kUnsettledAtMost = 100;
 
+  int32_t written_ = 0;                    // the newest record written and not yet published, or 0
+  int unsettled_ = 0;                      // records taken since the last settle()
   bool first_since_subscribing_ = false;  // no message taken from the consumer yet
   int32_t last_copied_ = kUnknown;         // the number of the stream's record before the next
   Clock::time_point last_heard_;           // the last message, or the subscription

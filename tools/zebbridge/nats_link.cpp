@@ -16,7 +16,8 @@ constexpr const char* kRecordHeader = "Zeb-Record";
 constexpr int64_t kNanosecondsPerMs = 1000000;
 // A retried publish within this window is recognised as the same message.
 constexpr int64_t kDuplicateWindowMs = 10 * 60 * 1000;
-// How long a call waits for the server's answer before it counts as failed.
+// How long a call or a publish waits for the server's answer before it
+// counts as failed.
 constexpr int64_t kRequestWaitMs = 3000;
 // The longest pause between two reconnect attempts.
 constexpr int64_t kMaxReconnectDelayMs = 2000;
@@ -48,21 +49,6 @@ int64_t reconnect_delay(natsConnection*, int attempts, void*) {
   int64_t delay = 50;
   for (int i = 1; i < attempts && delay < kMaxReconnectDelayMs; ++i) delay *= 2;
   return std::min(delay, kMaxReconnectDelayMs);
-}
-
-std::vector<std::string> split_servers(const std::string& servers) {
-  std::vector<std::string> urls;
-  size_t start = 0;
-  while (start <= servers.size()) {
-    size_t comma = servers.find(',', start);
-    if (comma == std::string::npos) comma = servers.size();
-    std::string url = servers.substr(start, comma - start);
-    url.erase(0, url.find_first_not_of(' '));
-    url.erase(url.find_last_not_of(' ') + 1);
-    if (!url.empty()) urls.push_back(url);
-    start = comma + 1;
-  }
-  return urls;
 }
 
 std::string message_id(const std::string& channel, int32_t number) {
@@ -98,10 +84,8 @@ std::string stream_description(const std::string& master) {
 
 NatsLink::NatsLink(const BridgeConfig& config) : config_(config) {
   check_option(natsOptions_Create(&options_), "cannot set up the NATS client");
-  std::vector<std::string> urls = split_servers(config.servers);
-  if (urls.empty()) tools::bad_usage("--server names no URL");
   std::vector<const char*> url_texts;
-  for (const std::string& url : urls) url_texts.push_back(url.c_str());
+  for (const std::string& url : config.servers) url_texts.push_back(url.c_str());
   check_option(natsOptions_SetServers(options_, url_texts.data(), static_cast<int>(url_texts.size())),
                "bad --server");
   std::string name = std::string("zebbridge ") + config.mode_name() + " " + config.channel;
@@ -159,15 +143,40 @@ void NatsLink::connect() {
   // Through a domain, the JetStream requests go to "$JS.<domain>.API", which
   // a leaf node server passes on to the hub's JetStream.
   if (!config_.domain.empty()) js_options.Domain = config_.domain.c_str();
+  js_options.PublishAsync.AckHandler = on_publish_answer;
+  js_options.PublishAsync.AckHandlerClosure = this;
   check_option(natsConnection_JetStream(&js_, connection_, &js_options), "cannot use JetStream");
 }
 
 void NatsLink::disconnect() {
   unsubscribe();
+  if (js_ != nullptr) take_back_unanswered();
   jsCtx_Destroy(js_);
   js_ = nullptr;
   natsConnection_Destroy(connection_);
   connection_ = nullptr;
+}
+
+void NatsLink::take_back_unanswered() {
+  {
+    std::lock_guard<std::mutex> lock(answers_mutex_);
+    if (in_flight_ == 0) return;
+  }
+  // Publishes still unanswered are taken back, so no answer comes for them
+  // any more; then the answers being handed over are waited for. (The
+  // client keeps no list of them before the first publish.)
+  natsMsgList pending;
+  if (js_PublishAsyncGetPendingList(&pending, js_) == NATS_OK) natsMsgList_Destroy(&pending);
+  jsPubOptions options;
+  jsPubOptions_Init(&options);
+  options.MaxWait = kRequestWaitMs;
+  js_PublishAsyncComplete(js_, &options);
+  std::lock_guard<std::mutex> lock(answers_mutex_);
+  answers_.clear();
+  PublishAck lost;
+  lost.outcome = {Outcome::failed, "the connection ended with publishes unanswered"};
+  answers_.push_back(lost);
+  in_flight_ = 0;
 }
 
 Outcome NatsLink::usable() {
@@ -270,8 +279,7 @@ Outcome NatsLink::fetch_record(uint64_t sequence, StoredRecord& found) {
   return outcome;
 }
 
-Outcome NatsLink::publish(int32_t number, const zeb::TradeRecord& record, uint64_t expected_last,
-                          uint64_t& sequence, bool& duplicate) {
+Outcome NatsLink::publish(int32_t number, const zeb::TradeRecord& record, uint64_t expected_last) {
   Outcome link = usable();
   if (!link.is_ok()) return link;
   natsMsg* message = nullptr;
@@ -281,28 +289,74 @@ Outcome NatsLink::publish(int32_t number, const zeb::TradeRecord& record, uint64
                                      reinterpret_cast<const char*>(&record), sizeof record);
   if (status == NATS_OK) status = natsMsgHeader_Set(message, kMsgIdHeader, id.c_str());
   if (status == NATS_OK) status = natsMsgHeader_Set(message, kRecordHeader, number_text.c_str());
-  if (status != NATS_OK) {
-    natsMsg_Destroy(message);
-    return {Outcome::failed, describe("cannot make the message", status)};
-  }
   jsPubOptions options;
   jsPubOptions_Init(&options);
+  // "No message on the subject": also right for a stream that was purged.
   if (expected_last == 0)
     options.ExpectNoMessage = true;
   else
     options.ExpectLastSubjectSeq = expected_last;
-  jsPubAck* ack = nullptr;
-  jsErrCode code = static_cast<jsErrCode>(0);
-  status = js_PublishMsg(&ack, js_, message, &options, &code);
-  natsMsg_Destroy(message);
-  if (status != NATS_OK) {
-    if (code == JSStreamWrongLastSequenceErr) return {Outcome::unexpected_last, describe("publish", status, code)};
-    return {Outcome::failed, describe("cannot publish record " + number_text, status, code)};
+  options.MaxWait = kRequestWaitMs;
+  {
+    // Counted first, so that an answer that comes at once finds it counted.
+    std::lock_guard<std::mutex> lock(answers_mutex_);
+    ++in_flight_;
   }
-  sequence = ack->Sequence;
-  duplicate = ack->Duplicate;
-  jsPubAck_Destroy(ack);
-  return {Outcome::ok, ""};
+  if (status == NATS_OK) status = js_PublishMsgAsync(js_, &message, &options);
+  // The client owns the message once it took it, and left `message` null.
+  natsMsg_Destroy(message);
+  if (status == NATS_OK) return {Outcome::ok, ""};
+  std::lock_guard<std::mutex> lock(answers_mutex_);
+  --in_flight_;
+  return {Outcome::failed, describe("cannot publish record " + number_text, status)};
+}
+
+void NatsLink::on_publish_answer(jsCtx*, natsMsg* message, jsPubAck* ack, jsPubAckErr* error, void* link) {
+  PublishAck answer;
+  const char* number_text = nullptr;
+  if (natsMsgHeader_Get(message, kRecordHeader, &number_text) == NATS_OK) answer.number = zeb::parse_number(number_text);
+  natsMsg_Destroy(message);
+  if (ack != nullptr) {
+    answer.outcome = {Outcome::ok, ""};
+    answer.sequence = ack->Sequence;
+    answer.duplicate = ack->Duplicate;
+  } else {
+    std::string text = "cannot publish record " + std::to_string(answer.number) + ": " +
+                       (error->ErrText != nullptr ? error->ErrText : natsStatus_GetText(error->Err));
+    if (error->ErrCode != 0) text += " [JetStream error " + std::to_string(static_cast<int>(error->ErrCode)) + "]";
+    bool wrong_last = error->ErrCode == JSStreamWrongLastSequenceErr;
+    answer.outcome = {wrong_last ? Outcome::unexpected_last : Outcome::failed, text};
+  }
+  NatsLink* self = static_cast<NatsLink*>(link);
+  std::lock_guard<std::mutex> lock(self->answers_mutex_);
+  --self->in_flight_;
+  self->answers_.push_back(answer);
+  self->answer_came_.notify_one();
+}
+
+void NatsLink::send_now() {
+  // The client sends what it buffered along with a PING, and the server's
+  // PONG comes once it has read everything before: a millisecond's wait at
+  // most, whatever the round trip.
+  natsConnection_FlushTimeout(connection_, 1);
+}
+
+bool NatsLink::take_ack(PublishAck& ack) {
+  std::lock_guard<std::mutex> lock(answers_mutex_);
+  if (answers_.empty()) return false;
+  ack = answers_.front();
+  answers_.pop_front();
+  return true;
+}
+
+void NatsLink::wait_for_ack(std::chrono::microseconds timeout) {
+  std::unique_lock<std::mutex> lock(answers_mutex_);
+  answer_came_.wait_for(lock, timeout, [this] { return !answers_.empty(); });
+}
+
+size_t NatsLink::unanswered() {
+  std::lock_guard<std::mutex> lock(answers_mutex_);
+  return in_flight_ + answers_.size();
 }
 
 Outcome NatsLink::subscribe(uint64_t first) {

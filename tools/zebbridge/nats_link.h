@@ -3,7 +3,11 @@
 #include <nats/nats.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -44,6 +48,15 @@ struct StoredRecord {
   uint64_t pending = 0;  // messages after it, as a consumer saw them
 };
 
+// The server's answer to one publish, as publish() hands it over.
+struct PublishAck {
+  int32_t number = 0;  // the record's; 0 for publishes lost with a connection the link ended
+  // ok; unexpected_last; failed, also when no answer came within the wait.
+  Outcome outcome{Outcome::failed, ""};
+  uint64_t sequence = 0;   // ok: the stream sequence that holds the message
+  bool duplicate = false;  // ok: the stream held a message with its id already, at `sequence`
+};
+
 // The text the out bridge gives a stream it creates, naming the source.
 std::string stream_description(const std::string& master);
 
@@ -82,12 +95,26 @@ class NatsLink {
   // The record at a stream sequence; not_found when the stream lacks it,
   // not_a_record as above.
   Outcome record_at(uint64_t sequence, StoredRecord& found);
-  // Publishes record `number` as the subject's next message, which the
-  // server stores only when the subject's last message is `expected_last`
-  // (0: no message yet; unexpected_last otherwise) and no message with the
-  // same id came before.
-  Outcome publish(int32_t number, const zeb::TradeRecord& record, uint64_t expected_last, uint64_t& sequence,
-                  bool& duplicate);
+  // Sends record `number` as the subject's next message, which the server
+  // stores only when the subject's last message is `expected_last` (0: no
+  // message; unexpected_last otherwise) and no message with the same id came
+  // before. Returns without waiting for the answer: many publishes may be on
+  // their way, the server takes them in the order sent, and their answers
+  // come through take_ack(). Not ok when the message could not be sent.
+  Outcome publish(int32_t number, const zeb::TradeRecord& record, uint64_t expected_last);
+  // Sends the publishes made so far now, rather than after the client's
+  // flusher has waited a millisecond for more to come.
+  void send_now();
+  // The oldest answer not taken yet; false when none has come.
+  bool take_ack(PublishAck& ack);
+  // Returns when an answer waits to be taken, or after `timeout`.
+  void wait_for_ack(std::chrono::microseconds timeout);
+  // Publishes sent whose answers were not taken yet.
+  size_t unanswered();
+  // Gives up waiting for the answers to the publishes sent: after a
+  // reconnect they went to the connection that ended. A failure stands for
+  // them among the answers.
+  void take_back_unanswered();
 
   // The stream's messages from `first` on, in order, through an ordered
   // consumer; only one at a time. A message that went missing on the way
@@ -111,6 +138,8 @@ class NatsLink {
 
   static void on_connected(natsConnection*, void* link);
   static void on_disconnected(natsConnection*, void* link);
+  // Runs on a thread of the client library.
+  static void on_publish_answer(jsCtx* js, natsMsg* message, jsPubAck* ack, jsPubAckErr* error, void* link);
 
   const BridgeConfig& config_;
   natsOptions* options_ = nullptr;
@@ -120,6 +149,12 @@ class NatsLink {
   std::string connect_error_;  // why the last first attempt to connect failed
   std::atomic<bool> connected_{false};
   std::atomic<bool> disconnected_{false};
+
+  // The answers to publishes, handed over from the client's thread.
+  std::mutex answers_mutex_;
+  std::condition_variable answer_came_;
+  std::deque<PublishAck> answers_;  // come and not taken
+  size_t in_flight_ = 0;            // sent and not answered
 };
 
 }  // namespace zebbridge

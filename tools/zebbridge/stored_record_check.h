@@ -9,6 +9,12 @@
 
 namespace zebbridge {
 
+enum class StoredMatch { same, missing, other, unreadable };
+
+// Whether the channel's record of `stored.number` holds the stream's bytes,
+// is missing, holds other bytes, or cannot be read now.
+StoredMatch compare_stored_record(const zeb::ChannelPaths& paths, const StoredRecord& stored);
+
 // Refuses, giving `advice`, when the channel's record of `stored.number` is
 // missing or holds other bytes than the stream's: the stream is then not
 // this channel's, or the channel was started anew. False when the channel
