@@ -329,7 +329,9 @@ void NatsLink::on_publish_answer(jsCtx*, natsMsg* message, jsPubAck* ack, jsPubA
   }
   NatsLink* self = static_cast<NatsLink*>(link);
   std::lock_guard<std::mutex> lock(self->answers_mutex_);
-  --self->in_flight_;
+  // An answer the client was already handing over when the publishes were
+  // taken back is counted no more.
+  if (self->in_flight_ > 0) --self->in_flight_;
   self->answers_.push_back(answer);
   self->answer_came_.notify_one();
 }
