@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -99,6 +100,25 @@ void NatsServer::join_cluster(const std::string& cluster, int cluster_port,
 }
 
 bool NatsServer::start(bool wait_ready) {
+  for (int attempt = 1;; ++attempt) {
+    if (spawn() && (!wait_ready || (eventually([&] { return ready() || !running(); }, 30) && running()))) {
+      started_ = true;
+      return true;
+    }
+    std::string said = read_text(log_path() + ".err");
+    // Another test process can take a port found free before this server
+    // binds it; a server that never ran yet tries others.
+    if (!started_ && attempt < 3 && said.find("address already in use") != std::string::npos) {
+      client_port_ = free_port();
+      monitor_port_ = free_port();
+      continue;
+    }
+    std::fprintf(stderr, "nats-server did not start: %s\n", said.c_str());
+    return false;
+  }
+}
+
+bool NatsServer::spawn() {
   std::string store = store_path();
   std::vector<std::string> argv = {nats_server_program()};
   if (argv[0].empty()) return false;
@@ -122,7 +142,7 @@ bool NatsServer::start(bool wait_ready) {
     argv.insert(argv.end(), {"-c", config});
   }
   pid_ = spawn_logged(argv, log_path(), log_path() + ".err");
-  return !wait_ready || (eventually([&] { return ready() || !running(); }, 30) && running());
+  return true;
 }
 
 bool NatsServer::ready() const {

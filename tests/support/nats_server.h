@@ -65,6 +65,8 @@ class NatsServer {
   std::string store_path() const { return dir_ / "store"; }
 
  private:
+  // Starts the process; false when there is no nats-server.
+  bool spawn();
   int end(int signal);
 
   TempDir dir_;
@@ -72,6 +74,7 @@ class NatsServer {
   int client_port_;
   int monitor_port_;
   int pid_ = 0;
+  bool started_ = false;  // ran once: its URL may be in use
   std::string cluster_;  // empty: no cluster
   int cluster_port_ = 0;
   std::vector<int> route_ports_;
