@@ -43,7 +43,7 @@ TEST_F(FollowerLibraryTest, ReceivesEveryRecordInOrderAndCommitPersistsTheCursor
   publish(1, 3);
   for (int n = 1; n <= 3; ++n) {
     ASSERT_EQ(zebfollower.Read(), 1) << follower_message();
-    EXPECT_TRUE(same_bytes(received(zebfollower), sample_record(n))) << n;
+    EXPECT_TRUE(same_bytes(tools::received_record(zebfollower), sample_record(n))) << n;
     ASSERT_EQ(zebfollower.Commit(), 1);
     EXPECT_EQ(read_text(index_path(follower)), std::to_string(n));
   }
@@ -143,7 +143,7 @@ TEST_F(FollowerLibraryTest, ShortFilesArePassedOverAndLongOnesGiveTheirFirstReco
   set_counter(3);
   EXPECT_EQ(zebfollower.Read(), 0);
   EXPECT_EQ(follower_message(), "Read: unknown exception");
-  EXPECT_TRUE(same_bytes(received(zebfollower), sample_record(1)));
+  EXPECT_TRUE(same_bytes(tools::received_record(zebfollower), sample_record(1)));
   ASSERT_EQ(zebfollower.Commit(), 1);
   EXPECT_EQ(read_text(index_path(follower)), "1");
 
@@ -156,7 +156,7 @@ TEST_F(FollowerLibraryTest, ShortFilesArePassedOverAndLongOnesGiveTheirFirstReco
   ASSERT_EQ(zebfollower.Read(), 1) << follower_message();
   // A Symbol area without a NUL stops at 19 characters.
   fourth.symbol[19] = '\0';
-  EXPECT_TRUE(same_bytes(received(zebfollower), fourth));
+  EXPECT_TRUE(same_bytes(tools::received_record(zebfollower), fourth));
 }
 
 TEST_F(FollowerLibraryTest, AWriterHoldingARecordFileMakesReadFail) {

@@ -41,7 +41,7 @@ TEST_F(MasterLibraryTest, TheRecordFileIsTheStagedRecordByteForByte) {
 
   // A Write keeps the staged record: the next one without setters repeats it.
   TradeRecord expected = sample_record(7);
-  stage(zebmaster, expected);
+  tools::stage_record(zebmaster, expected);
   ASSERT_EQ(zebmaster.Write(), 1);
   ASSERT_EQ(zebmaster.Write(), 1);
   for (const char* name : {"000002", "000003"}) {

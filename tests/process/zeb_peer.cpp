@@ -17,7 +17,6 @@
 // can tell a garbled record from a good one. A master killed in Write and
 // restarted writes its record n again, so a follower may receive n twice in
 // a row, never anything out of order. Exit status 0 means success.
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
@@ -25,9 +24,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
+#include "library_record.h"
 #include "support/number_log.h"
 #include "support/sample_record.h"
 #include "zeb/zeb_dynload.h"
@@ -37,21 +36,20 @@ namespace {
 // How long a follower waits for its next record before it fails.
 constexpr std::chrono::seconds kPatience{60};
 
-void* library;
-
-template <typename Signature>
-Signature* fn(const char* name) {
-  zeb_dynload_any_fn symbol = zeb_dynload_symbol(library, name);
-  if (symbol == nullptr) {
-    std::fprintf(stderr, "zeb_peer: missing export %s\n", name);
-    std::exit(3);
-  }
-  return reinterpret_cast<Signature*>(symbol);
+[[noreturn]] void fail(const std::string& what, const char* (*error_message)()) {
+  std::fprintf(stderr, "zeb_peer: %s: %s\n", what.c_str(), error_message());
+  std::exit(1);
 }
 
-[[noreturn]] void fail(const std::string& what) {
-  std::fprintf(stderr, "zeb_peer: %s: %s\n", what.c_str(), fn<const char*()>("ErrorMsg")());
-  std::exit(1);
+// Binds every export of the library; a missing one ends the peer with 3.
+template <typename Api>
+Api load(const char* path, const char* (*load_into)(Api*, const char*)) {
+  Api api;
+  if (const char* missing = load_into(&api, path)) {
+    std::fprintf(stderr, "zeb_peer: cannot bind %s of %s\n", missing, path);
+    std::exit(3);
+  }
+  return api;
 }
 
 // Opens a log for appending after its last finished line (number_log.h).
@@ -62,90 +60,53 @@ int open_log(const char* path) {
 
 void append_number(int log, int n) {
   std::string line = std::to_string(n) + "\n";
-  if (::write(log, line.data(), line.size()) != static_cast<ssize_t>(line.size())) fail("log");
+  if (::write(log, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+    std::fprintf(stderr, "zeb_peer: cannot append to its log\n");
+    std::exit(1);
+  }
 }
 
-int run_master(const char* root, const char* master, int count, const char* log_path) {
-  if (fn<int(const char*, const char*)>("Init")(root, master) != 1) fail("master Init");
+int run_master(const char* library, const char* root, const char* master, int count, const char* log_path) {
+  zebmaster_api api = load(library, zebmaster_load);
+  if (api.Init(root, master) != 1) fail("master Init", api.ErrorMsg);
   int log = log_path == nullptr ? -1 : open_log(log_path);
-  auto set_int = [](const char* name, int value) { fn<void(int)>(name)(value); };
-  auto set_double = [](const char* name, double value) { fn<void(double)>(name)(value); };
-  auto write = fn<int()>("Write");
   for (int n = log_path == nullptr ? 1 : zeb::test::last_logged(log_path) + 1; n <= count; ++n) {
-    zeb::TradeRecord r = zeb::test::sample_record(n);
-    set_int("SetCmd", r.cmd);
-    set_int("SetTicket", r.ticket);
-    set_int("SetType", r.type);
-    fn<void(const char*)>("SetSymbol")(r.symbol);
-    set_double("SetLot", r.lot);
-    set_double("SetOpenPrice", r.open_price);
-    set_double("SetSL", r.sl);
-    set_double("SetTP", r.tp);
-    set_double("SetClosePrice", r.close_price);
-    set_int("SetTimeLocal", r.time_local);
-    set_int("SetTimeServer", r.time_server);
-    if (write() != 1) fail("Write of record " + std::to_string(n));
+    tools::stage_record(api, zeb::test::sample_record(n));
+    if (api.Write() != 1) fail("Write of record " + std::to_string(n), api.ErrorMsg);
     if (log >= 0) append_number(log, n);
   }
   return 0;
 }
 
-// The record the getters show now, field by field.
-zeb::TradeRecord received() {
-  zeb::TradeRecord r = {};
-  r.cmd = fn<int()>("GetCmd")();
-  r.ticket = fn<int()>("GetTicket")();
-  r.type = fn<int()>("GetType")();
-  zeb::record_set_symbol(r, fn<const char*()>("GetSymbol")());
-  r.lot = fn<double()>("GetLot")();
-  r.open_price = fn<double()>("GetOpenPrice")();
-  r.sl = fn<double()>("GetSL")();
-  r.tp = fn<double()>("GetTP")();
-  r.close_price = fn<double()>("GetClosePrice")();
-  r.time_local = fn<int()>("GetTimeLocal")();
-  r.time_server = fn<int()>("GetTimeServer")();
-  return r;
-}
-
-bool same_fields(const zeb::TradeRecord& a, const zeb::TradeRecord& b) {
-  return a.cmd == b.cmd && a.ticket == b.ticket && a.type == b.type &&
-         std::strcmp(a.symbol, b.symbol) == 0 && a.lot == b.lot && a.open_price == b.open_price &&
-         a.sl == b.sl && a.tp == b.tp && a.close_price == b.close_price &&
-         a.time_local == b.time_local && a.time_server == b.time_server;
-}
-
-int run_follower(const char* root, const char* follower, const char* master, int count,
+int run_follower(const char* library, const char* root, const char* follower, const char* master, int count,
                  const char* log_path) {
-  if (fn<int(const char*, const char*, const char*)>("Init")(root, follower, master) != 1)
-    fail("follower Init");
+  zebfollower_api api = load(library, zebfollower_load);
+  if (api.Init(root, follower, master) != 1) fail("follower Init", api.ErrorMsg);
   // Killed after taking the last record, it has nothing left to wait for.
   if (zeb::test::last_logged(log_path) == count) return 0;
   int log = open_log(log_path);
-  auto read = fn<int()>("Read");
-  auto commit = fn<int()>("Commit");
-  auto error_code = fn<int()>("ErrorCode");
   int last = -1;
   // A follower left waiting by a lost record gives up rather than poll forever.
   auto give_up_at = std::chrono::steady_clock::now() + kPatience;
   while (last != count) {
-    int result = read();
+    int result = api.Read();
     if (result == 0) {
-      if (error_code() != 0) fail("Read");
+      if (api.ErrorCode() != 0) fail("Read", api.ErrorMsg);
       if (std::chrono::steady_clock::now() > give_up_at)
-        fail("no record after " + std::to_string(last) + " for " +
-             std::to_string(kPatience.count()) + " s");
+        fail("no record after " + std::to_string(last) + " for " + std::to_string(kPatience.count()) + " s",
+             api.ErrorMsg);
       sched_yield();
       continue;
     }
     give_up_at = std::chrono::steady_clock::now() + kPatience;
-    zeb::TradeRecord got = received();
+    zeb::TradeRecord got = tools::received_record(api);
     int n = got.ticket - 100000;
-    if (n < 1 || n > count || !same_fields(got, zeb::test::sample_record(n)))
-      fail("garbled record with ticket " + std::to_string(got.ticket));
+    if (n < 1 || n > count || !zeb::test::same_bytes(got, zeb::test::sample_record(n)))
+      fail("garbled record with ticket " + std::to_string(got.ticket), api.ErrorMsg);
     if (last != -1 && n != last + 1 && n != last)
-      fail("record " + std::to_string(n) + " after " + std::to_string(last));
+      fail("record " + std::to_string(n) + " after " + std::to_string(last), api.ErrorMsg);
     append_number(log, n);
-    if (commit() != 1) fail("Commit");
+    if (api.Commit() != 1) fail("Commit", api.ErrorMsg);
     last = n;
   }
   ::close(log);
@@ -157,14 +118,9 @@ int run_follower(const char* root, const char* follower, const char* master, int
 int main(int argc, char** argv) {
   if (argc < 3) return 2;
   std::string role = argv[1];
-  library = zeb_dynload_open(argv[2]);
-  if (library == nullptr) {
-    std::fprintf(stderr, "zeb_peer: %s\n", ::dlerror());
-    return 3;
-  }
   if (role == "master" && (argc == 6 || argc == 7))
-    return run_master(argv[3], argv[4], std::atoi(argv[5]), argc == 7 ? argv[6] : nullptr);
+    return run_master(argv[2], argv[3], argv[4], std::atoi(argv[5]), argc == 7 ? argv[6] : nullptr);
   if (role == "follower" && argc == 8)
-    return run_follower(argv[3], argv[4], argv[5], std::atoi(argv[6]), argv[7]);
+    return run_follower(argv[2], argv[3], argv[4], argv[5], std::atoi(argv[6]), argv[7]);
   return 2;
 }

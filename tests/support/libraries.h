@@ -3,6 +3,7 @@
 #include <set>
 #include <string>
 
+#include "library_record.h"
 #include "trade_record.h"
 #include "zeb/zeb_dynload.h"
 
@@ -24,10 +25,6 @@ const char* load(zebfollower_api& api, bool checked = true);
 // The names a loaded library exports.
 std::set<std::string> exported_names(void* module);
 
-// Stages every field of the record through the setters.
-void stage(const zebmaster_api& api, const TradeRecord& record);
-// The record the getters show now, field by field.
-TradeRecord received(const zebfollower_api& api);
 
 // The value of the live counter "zeb_<master>", or -1 when no process holds it.
 int live_counter(const std::string& master);

@@ -44,7 +44,7 @@ class LibraryTest : public ChannelTest {
   // Stages and publishes sample_record(n) for each n from `first` to `last`.
   void publish(int first, int last) {
     for (int n = first; n <= last; ++n) {
-      stage(zebmaster, sample_record(n));
+      tools::stage_record(zebmaster, sample_record(n));
       ASSERT_EQ(zebmaster.Write(), 1) << zebmaster.ErrorMsg();
     }
   }

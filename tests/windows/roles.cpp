@@ -28,7 +28,7 @@ int run_master(const char* root, const char* master, int first, int last, const 
   if (api.Init(root, master) != 1) return fail("master Init", api.ErrorMsg());
   for (int n = first; n <= last; ++n) {
     if (pause_ms > 0) ::Sleep(static_cast<DWORD>(pause_ms));
-    test::stage(api, test::sample_record(n));
+    tools::stage_record(api, test::sample_record(n));
     if (api.Write() != 1) return fail("Write of record " + std::to_string(n), api.ErrorMsg());
   }
   if (event != nullptr) {
@@ -54,7 +54,7 @@ int run_publisher(const char* root, const char* master, int last, const char* fa
   if (api.Init(root, master) != 1) return fail("master Init", api.ErrorMsg());
   int failures = 0;
   for (int n = 1; n <= last; ++n) {
-    test::stage(api, test::sample_record(n));
+    tools::stage_record(api, test::sample_record(n));
     int attempt = 1;
     for (; api.Write() != 1; ++attempt) {
       ++failures;
@@ -83,7 +83,7 @@ int run_follower(const char* root, const char* follower, const char* master, int
       ::Sleep(0);
       continue;
     }
-    TradeRecord got = test::received(api);
+    TradeRecord got = tools::received_record(api);
     int n = got.ticket - test::sample_record(0).ticket;
     TradeRecord expected = test::sample_record(n);
     if (std::memcmp(&got, &expected, sizeof got) != 0)

@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "index_file.h"
 #include "interrupt.h"
+#include "library_record.h"
 #include "output.h"
 #include "record_files.h"
 #include "record_text.h"
@@ -34,23 +35,6 @@ const char kHelp[] =
     "  --json      one JSON object per line, with the fields of zebctl show --json;\n"
     "              \"raw\" is the record as the library's getters give it (zeros\n"
     "              after the symbol's NUL)\n";
-
-// The record the last Read loaded, as the getters hand it out.
-zeb::TradeRecord received(const zebfollower_api& follower) {
-  zeb::TradeRecord record = {};
-  record.cmd = follower.GetCmd();
-  record.ticket = follower.GetTicket();
-  record.type = follower.GetType();
-  zeb::record_set_symbol(record, follower.GetSymbol());
-  record.lot = follower.GetLot();
-  record.open_price = follower.GetOpenPrice();
-  record.sl = follower.GetSL();
-  record.tp = follower.GetTP();
-  record.close_price = follower.GetClosePrice();
-  record.time_local = follower.GetTimeLocal();
-  record.time_server = follower.GetTimeServer();
-  return record;
-}
 
 // The library keeps the number of the record it loaded to itself; Read's own
 // rule, applied from the cursor, names it and its file: the file named for
@@ -100,7 +84,7 @@ int run_follow(const tools::Arguments& args) {
       continue;
     }
     last_error.clear();
-    zeb::TradeRecord record = received(follower);
+    zeb::TradeRecord record = tools::received_record(follower);
     Loaded loaded = loaded_entry(channel, cursor);
     // A record is committed only once its line is out: print_record ends the
     // command on a write error.
